@@ -1,0 +1,7 @@
+file(SIZE "${FILE}" size)
+math(EXPR kib "${size} / 1024")
+get_filename_component(name "${FILE}" NAME)
+message(STATUS "${name}: ${size} bytes (${kib} KiB)")
+if(size GREATER 1048576)
+  message(WARNING "${name} is larger than 1 MiB")
+endif()

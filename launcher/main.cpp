@@ -1,0 +1,3 @@
+#include "launcher/startup.h"
+
+int main(int argc, char** argv) { return Entry(argc, argv); }

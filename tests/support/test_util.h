@@ -1,0 +1,42 @@
+// Helpers shared by the tests: temporary directories, files and running commands.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace testutil {
+
+// A fresh directory removed (with its contents) when the object goes away.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  // path() + "/" + name
+  std::string operator/(const std::string& name) const;
+
+ private:
+  std::string path_;
+};
+
+void WriteFile(const std::string& path, const std::string& bytes);
+std::string ReadFile(const std::string& path);
+bool FileExists(const std::string& path);
+void MakeDirs(const std::string& path);
+
+// Result of running a command: exit code (or -1) and what it printed.
+struct RunResult {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+};
+
+#ifndef _WIN32
+// Runs argv[0] with the arguments (no shell), with extra environment entries "NAME=VALUE".
+RunResult Run(const std::vector<std::string>& argv, const std::vector<std::string>& env = {},
+              const std::string& cwd = {});
+#endif
+
+}  // namespace testutil
