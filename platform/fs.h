@@ -60,4 +60,22 @@ bool ListDirectory(const std::string& dir, const std::string& pattern, std::vect
 // search does (no brackets, no escapes).
 bool MatchesPattern(const std::string& pattern, const std::string& name);
 
+// True when a file or directory of that name exists (readable or not).
+bool PathExists(const std::string& path);
+
+// Identifies a directory independently of the path that reaches it (volume and file
+// index, or device and inode), so that a walk can tell when a link leads back into a
+// directory it is already inside. False when the directory cannot be examined.
+bool DirectoryIdentity(const std::string& path, std::string& id);
+
+// The separator between the elements of a path list handed to the Java runtime
+// (java.class.path and the like): ";" on Windows, ":" on Linux.
+#ifdef _WIN32
+inline constexpr char kPathListSeparator = ';';
+inline constexpr size_t kMaxPathLength = 260;  // the system's path buffer, NUL included
+#else
+inline constexpr char kPathListSeparator = ':';
+inline constexpr size_t kMaxPathLength = 4096;
+#endif
+
 }  // namespace plat

@@ -1,5 +1,6 @@
 // Threads and process-level user-interface set-up.
 #pragma once
+#include <string>
 
 namespace plat {
 
@@ -9,5 +10,9 @@ bool RunOnNewThread(int (*fn)(void*), void* arg, int& exitCode);
 
 // Initialises the common controls library (Windows); nothing elsewhere.
 void InitCommonControls();
+
+// The process's command line as one narrow string, program name included, as the system
+// keeps it (Windows). False where the system hands over only the split words (Linux).
+bool RawCommandLine(std::string& out);
 
 }  // namespace plat

@@ -144,3 +144,19 @@ bool ListDirectory(const std::string& dir, const std::string& pattern, std::vect
 }
 
 }  // namespace plat
+
+namespace plat {
+
+bool PathExists(const std::string& path) {
+  struct stat st;
+  return !path.empty() && stat(path.c_str(), &st) == 0;
+}
+
+bool DirectoryIdentity(const std::string& path, std::string& id) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  id = std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+  return true;
+}
+
+}  // namespace plat

@@ -31,3 +31,9 @@ bool RunOnNewThread(int (*fn)(void*), void* arg, int& exitCode) {
 void InitCommonControls() {}
 
 }  // namespace plat
+
+namespace plat {
+
+bool RawCommandLine(std::string&) { return false; }
+
+}  // namespace plat

@@ -39,3 +39,13 @@ void InitCommonControls() {
 }
 
 }  // namespace plat
+
+namespace plat {
+
+bool RawCommandLine(std::string& out) {
+  const char* line = GetCommandLineA();
+  out = line ? line : "";
+  return true;
+}
+
+}  // namespace plat

@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs everything the build, the demo and the tests need on a Debian 12 machine (as root).
+set -euo pipefail
+export DEBIAN_FRONTEND=noninteractive
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends \
+  cmake ninja-build g++ make python3 \
+  zlib1g-dev googletest libgtest-dev \
+  clang libclang-rt-14-dev \
+  g++-mingw-w64-x86-64 libz-mingw-w64-dev \
+  wine wine64 xvfb xauth icoutils \
+  libzip-dev zip unzip \
+  openjdk-17-jdk-headless \
+  >/dev/null
+echo "install-deps: done"

@@ -1,0 +1,54 @@
+// Writing a ZIP archive into an output file: local headers, entry data, central directory
+// and end record. Offsets inside the archive count from its first byte, wherever it starts
+// in the file. No ZIP64: an archive must stay below 4 GiB and 65535 entries.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "tools/output_file.h"
+
+// Modification time in MS-DOS form (local time, two-second steps, 1980 to 2107).
+struct DosTime {
+  uint16_t time = 0;
+  uint16_t date = (1 << 5) | 1;  // 1980-01-01
+};
+DosTime DosTimeOf(std::time_t t);
+
+struct ZipEntryRecord {
+  std::string name;  // UTF-8, '/' separated; a directory ends with '/'
+  uint16_t method = 0;
+  uint16_t flags = 0;
+  DosTime when;
+  uint32_t crc = 0;
+  uint32_t compressedSize = 0;
+  uint32_t size = 0;
+  uint32_t localOffset = 0;
+};
+
+struct ZipWriter {
+  OutputFile* out = nullptr;
+  uint64_t start = 0;  // file offset of the archive's first byte
+  std::vector<ZipEntryRecord> entries;
+};
+
+// Starts an archive at the current end of `out`.
+void ZipBegin(ZipWriter& zip, OutputFile& out);
+
+// Adds one entry whose data is compressed with raw deflate (zlib's default level).
+bool ZipAddDeflated(ZipWriter& zip, const std::string& name, const uint8_t* data, size_t n, DosTime when,
+                    std::string& err);
+
+// Adds one entry whose data is stored as it is.
+bool ZipAddStored(ZipWriter& zip, const std::string& name, const uint8_t* data, size_t n, DosTime when,
+                  std::string& err);
+
+// Writes the central directory and the end record. Afterwards ZipLength is the archive's length.
+bool ZipFinish(ZipWriter& zip, std::string& err);
+
+uint64_t ZipLength(const ZipWriter& zip);
+
+// CRC-32 of a whole buffer of any size.
+uint32_t Crc32Of(const uint8_t* data, size_t n);
