@@ -4,7 +4,9 @@
 #include "payload/config.h"
 #include "payload/load.h"
 #include "platform/process.h"
+#include "platform/signals.h"
 #include "platform/text.h"
+#include "runtime/main_class.h"
 #include "runtime/vm.h"
 #include "splash/splash.h"
 #include "streams/redirect.h"
@@ -24,8 +26,16 @@ void SingleInstanceStep(const LauncherContext& ctx, InstanceState& instance) {
   else if (ValueIs(mode, "custom")) StartInstanceThread(instance);
 }
 
+// SIGINT and SIGTERM end the application in order, with exit code 0: its shutdown hooks run.
+void OnTerminationSignal(int) {
+  if (g_vm) RequestExitFromThread(g_vm->vm, 0);
+}
+
 // Run on the VM thread once the VM exists and the version check has passed.
-void StartHook() { InstallJavaRedirection(); }
+void StartHook() {
+  InstallJavaRedirection();
+  plat::HandleTerminationSignals(OnTerminationSignal);
+}
 
 int VmThread(void* request) {
   int result = RunVm(*static_cast<VmRunRequest*>(request));

@@ -9,9 +9,17 @@
 
 namespace {
 
-// Registry values of the expandable type are expanded again; a value that refers to
-// itself, directly or through others, stops at this depth and is inserted as it stands.
+// Registry values of the expandable type are expanded again. A value that refers to
+// itself, directly or through others, would do so without end: past this depth, or past
+// this many expanded values in one call, a value is inserted as it is stored.
 constexpr int kMaxRegistryNesting = 8;
+constexpr int kMaxRegistryExpansions = 64;
+
+// What one call of Expand may still spend on expandable registry values.
+struct Nesting {
+  int depth = 0;
+  int* budget = nullptr;
+};
 
 std::string g_home;  // HOMEDRIVE + HOMEPATH, kept once both were set
 
@@ -70,9 +78,9 @@ std::string DwordText(const std::string& data, bool bigEndian) {
 
 std::string UpToNul(const std::string& data) { return data.substr(0, std::strlen(data.c_str())); }
 
-std::string ExpandAt(const LauncherContext& ctx, std::string_view text, bool toUtf8, int nesting);
+std::string ExpandAt(const LauncherContext& ctx, std::string_view text, bool toUtf8, Nesting nesting);
 
-std::optional<std::string> RegistryAt(const LauncherContext& ctx, std::string_view name, int nesting) {
+std::optional<std::string> RegistryAt(const LauncherContext& ctx, std::string_view name, Nesting nesting) {
   const RootPrefix* root = nullptr;
   for (const RootPrefix& r : kRoots) {
     if (name.substr(0, std::strlen(r.prefix)) == r.prefix) {
@@ -95,8 +103,9 @@ std::optional<std::string> RegistryAt(const LauncherContext& ctx, std::string_vi
   switch (value.type) {
     case plat::RegistryType::String: return UpToNul(value.data);
     case plat::RegistryType::ExpandString:
-      if (nesting >= kMaxRegistryNesting) return UpToNul(value.data);
-      return ExpandAt(ctx, UpToNul(value.data), false, nesting + 1);
+      if (nesting.depth >= kMaxRegistryNesting || *nesting.budget <= 0) return UpToNul(value.data);
+      --*nesting.budget;
+      return ExpandAt(ctx, UpToNul(value.data), false, {nesting.depth + 1, nesting.budget});
     case plat::RegistryType::Dword: return DwordText(value.data, false);
     case plat::RegistryType::DwordBigEndian: return DwordText(value.data, true);
     case plat::RegistryType::Other: break;
@@ -104,7 +113,7 @@ std::optional<std::string> RegistryAt(const LauncherContext& ctx, std::string_vi
   return std::string();
 }
 
-std::optional<std::string> Lookup(const LauncherContext& ctx, std::string_view name, int nesting) {
+std::optional<std::string> Lookup(const LauncherContext& ctx, std::string_view name, Nesting nesting) {
   if (auto v = FromEnvironment(name)) return v;
   if (auto v = SpecialName(ctx, name)) return v;
   return RegistryAt(ctx, name, nesting);
@@ -127,7 +136,7 @@ Reference ReadReference(std::string_view t, size_t p) {
   return {t.substr(p + 1, e - (p + 1)), e};
 }
 
-std::string ExpandAt(const LauncherContext& ctx, std::string_view t, bool toUtf8, int nesting) {
+std::string ExpandAt(const LauncherContext& ctx, std::string_view t, bool toUtf8, Nesting nesting) {
   std::string out;
   size_t s = 0, q = 0;
   while ((s = t.find_first_of("%$", s)) != std::string_view::npos) {
@@ -180,11 +189,13 @@ std::optional<std::string> SpecialName(const LauncherContext& ctx, std::string_v
 }
 
 std::optional<std::string> RegistryName(const LauncherContext& ctx, std::string_view name) {
-  return RegistryAt(ctx, name, 0);
+  int budget = kMaxRegistryExpansions;
+  return RegistryAt(ctx, name, {0, &budget});
 }
 
 std::string Expand(const LauncherContext& ctx, std::string_view value, bool toUtf8) {
-  return ExpandAt(ctx, value, toUtf8, 0);
+  int budget = kMaxRegistryExpansions;
+  return ExpandAt(ctx, value, toUtf8, {0, &budget});
 }
 
 void ResetExpansionStateForTests() { g_home.clear(); }

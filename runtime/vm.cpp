@@ -1,13 +1,95 @@
 #include "runtime/vm.h"
 
-#include "payload/config.h"
+#include <cstdio>
+
+#include "launcher/messages.h"
+#include "payload/context.h"
+#include "platform/dynlib.h"
+#include "platform/env.h"
+#include "platform/fs.h"
+#include "runtime/main_class.h"
+#include "runtime/vm_options.h"
 
 VmContext* g_vm = nullptr;
 
-// The VM run arrives with the VM subsystem; until then there is nothing to run.
-int RunVm(VmRunRequest&) { return 0; }
+namespace {
+
+using CreateJavaVmFunction = jint(JNICALL*)(JavaVM**, void**, void*);
+
+// Lets the system find the libraries the VM library depends on in the runtime's bin
+// directory: the library's directory followed by "..", appended to "PATH".
+void AddLibraryParentToPath(const std::string& path) {
+  std::string dir = path.substr(0, path.find_last_of("\\/") + 1) + "..";
+  std::string value;
+  plat::GetEnv("PATH", value);
+  plat::SetEnv("PATH", value.empty() ? dir : value + plat::kPathListSeparator + dir);
+}
+
+}  // namespace
+
+void AddOption(VmContext& vm, const std::string& option) { vm.options.push_back(option); }
+
+int LoadVmLibrary(VmContext& vm, const std::string& path) {
+  if (vm.library) return kResultOk;
+  plat::QuietLibraryErrors();
+  vm.library = plat::LoadDynamicLibrary(path);
+  if (vm.library) return kResultOk;
+  AddLibraryParentToPath(path);
+  vm.library = plat::LoadDynamicLibrary(path);
+  if (vm.library) return kResultOk;
+  std::fprintf(stderr, "%s\n", plat::LastLoadError(path).c_str());
+  std::fflush(stderr);
+  return kResultBadRuntime;
+}
+
+int CreateVm(VmContext& vm, const std::string& path) {
+  std::vector<std::string> options;
+  options.swap(vm.options);
+  if (!vm.library && LoadVmLibrary(vm, path) != kResultOk) return kResultBadRuntime;
+  auto create = reinterpret_cast<CreateJavaVmFunction>(plat::FindSymbol(vm.library, "JNI_CreateJavaVM"));
+  if (!create) create = reinterpret_cast<CreateJavaVmFunction>(plat::FindSymbol(vm.library, "JNI_CreateJavaVM_Impl"));
+  if (!create) return kResultBadRuntime;
+  std::vector<JavaVMOption> entries(options.size());
+  for (size_t i = 0; i < options.size(); ++i) entries[i] = {options[i].data(), nullptr};
+  JavaVMInitArgs args;
+  args.version = JNI_VERSION_1_2;
+  args.nOptions = static_cast<jint>(entries.size());
+  args.options = entries.data();
+  args.ignoreUnrecognized = JNI_TRUE;
+  JavaVM* created = nullptr;
+  JNIEnv* env = nullptr;
+  if (create(&created, reinterpret_cast<void**>(&env), &args) != JNI_OK) {
+    vm.vm = nullptr;
+    return kResultCreateFailed;
+  }
+  vm.vm = created;
+  vm.env = env;
+  vm.vmEverCreated = true;
+  return kResultOk;
+}
 
 void DestroyVm(VmContext& vm) {
-  vm.vm = nullptr;
-  vm.env = nullptr;
+  if (vm.vm) {
+    vm.vm->DetachCurrentThread();
+    vm.vm->DestroyJavaVM();
+    vm.vm = nullptr;
+    vm.env = nullptr;
+  }
+  // A runtime that has run a VM stays loaded: the VM cannot be unloaded, and its remaining
+  // daemon threads and signal handlers still point into the library.
+  if (vm.library && !vm.vmEverCreated) {
+    plat::FreeDynamicLibrary(vm.library);
+    vm.library = nullptr;
+  }
+}
+
+int RunVm(VmRunRequest& request) {
+  if (!g_launcher || !g_vm) return kResultNoRuntime;
+  LauncherContext& ctx = *g_launcher;
+  VmContext& vm = *g_vm;
+  VersionTexts versions;
+  int result = StartVm(vm, ctx);
+  if (result == kResultOk) result = RunMainClass(vm, ctx, request, versions);
+  if (result != kResultOk) ShowError(ResultMessage(ctx, result, versions.runtime, versions.minimum, versions.maximum));
+  return result;
 }

@@ -1,15 +1,17 @@
-// The VM context and the VM run.
+// The VM context: the VM options, the runtime's VM library and, once created, the VM and
+// the JNI environment of the thread that created it; and the VM run.
 #pragma once
+#include <jni.h>
+
 #include <string>
 #include <vector>
 
-// The VM option list, the VM library and, once created, the VM and the JNI environment of
-// the thread that created it.
 struct VmContext {
-  std::vector<std::string> options;
-  void* library = nullptr;  // handle of the loaded VM library
-  void* vm = nullptr;       // JavaVM*
-  void* env = nullptr;      // JNIEnv* of the creating thread
+  std::vector<std::string> options;  // consumed by CreateVm
+  void* library = nullptr;           // the loaded VM library
+  JavaVM* vm = nullptr;
+  JNIEnv* env = nullptr;  // valid on the creating thread only
+  bool vmEverCreated = false;
 };
 
 extern VmContext* g_vm;
@@ -20,9 +22,21 @@ struct VmRunRequest {
   void (*startHook)() = nullptr;
 };
 
-// The VM run: exports, options, creation, version check, start hook, main method, then
-// the VM is destroyed. Returns 0 or a message number.
-int RunVm(VmRunRequest& request);
+// Appends a copy of `option` to the option list.
+void AddOption(VmContext& vm, const std::string& option);
 
-// Destroys the VM if one exists and releases the library; safe to call twice.
+// Loads the VM library unless one is loaded: 0, or 2 when it cannot be loaded even with its
+// parent directory added to "PATH" (the system's reason is then on standard error).
+int LoadVmLibrary(VmContext& vm, const std::string& path);
+
+// Creates the VM from the stored options, which are consumed whatever the outcome: 0; 2 when
+// the library cannot be loaded or has no creation function; 4 when the runtime refuses.
+int CreateVm(VmContext& vm, const std::string& path);
+
+// Detaches the calling thread, destroys the VM (waiting for the application's non-daemon
+// threads) and releases the library. Safe to call again.
 void DestroyVm(VmContext& vm);
+
+// The VM run on the calling thread: exports, options, creation, version check, start hook
+// and main method; a failure is shown as its message. Returns 0 or the message number.
+int RunVm(VmRunRequest& request);

@@ -11,7 +11,7 @@ $SUDO apt-get install -y -qq --no-install-recommends \
   clang libclang-rt-14-dev \
   g++-mingw-w64-x86-64 libz-mingw-w64-dev \
   wine wine64 xvfb xauth icoutils \
-  libzip-dev zip unzip \
-  openjdk-17-jdk-headless \
+  libzip-dev pkg-config zip unzip rhino \
+  openjdk-17-jdk-headless openjdk-17-jre \
   >/dev/null
 echo "install-deps: done"

@@ -37,6 +37,10 @@ std::vector<std::string> ConfigWarnings(const std::vector<ConfigLine>& lines);
 // The text block: UTF-8 byte order mark, every line ended by CR LF, then one NUL.
 std::string TextBlock(const std::vector<ConfigLine>& lines);
 
+// Text from the command line as UTF-8: kept when it is UTF-8 already, else converted from
+// the system's code page.
+std::string NarrowToUtf8(std::string_view text);
+
 // True when the bytes are well-formed UTF-8 (no overlong forms, surrogates or values
 // beyond U+10FFFF).
 bool IsValidUtf8(std::string_view s);

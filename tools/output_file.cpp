@@ -17,7 +17,9 @@ std::string TempNameBeside(const std::string& path) {
   std::random_device rd;
   char suffix[32];
   std::snprintf(suffix, sizeof suffix, ".plumbox-%08x.tmp", static_cast<unsigned>(rd()));
-  fs::path name = "." + p.filename().string() + suffix;
+  std::string name(1, '.');
+  name += p.filename().string();
+  name += suffix;
   return (p.parent_path() / name).string();
 }
 

@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <future>
 
 namespace {
@@ -70,73 +71,15 @@ std::string CentralHeader(const ZipEntryRecord& e) {
   return h + e.name;
 }
 
-// Checks the limits and writes the local header with the sizes known so far.
-bool BeginEntry(ZipWriter& zip, ZipEntryRecord& e, size_t n, std::string& err) {
-  if (e.name.empty() || e.name.size() > 0xFFFF) {
-    err = "entry name '" + e.name + "' is empty or too long";
-    return false;
-  }
-  if (zip.entries.size() >= 0xFFFF) {
-    err = "more than 65535 archive entries (ZIP64 is not supported)";
-    return false;
-  }
-  uint64_t offset = zip.out->size - zip.start;
-  if (n > kZipLimit || offset + n > kZipLimit) {
-    err = "the archive would reach 4 GiB at " + e.name + " (ZIP64 is not supported)";
-    return false;
-  }
-  if (HasHighBytes(e.name)) e.flags |= kFlagUtf8Name;
-  e.localOffset = static_cast<uint32_t>(offset);
-  std::string h = LocalHeader(e);
-  return WriteBytes(*zip.out, h.data(), h.size(), err);
-}
-
-// Writes the CRC and compressed size, known only after the data, into the local header.
-bool FinishEntry(ZipWriter& zip, ZipEntryRecord& e, std::string& err) {
-  std::string fix;
-  Put32(fix, e.crc);
-  Put32(fix, e.compressedSize);
-  if (!PatchBytes(*zip.out, zip.start + e.localOffset + 14, fix.data(), fix.size(), err)) return false;
-  zip.entries.push_back(e);
-  return true;
-}
-
-// The CRC of large inputs runs on a helper thread while the data is written.
+// The CRC of large inputs runs on a helper thread meanwhile.
 std::future<uint32_t> CrcInBackground(const uint8_t* data, size_t n) {
   auto policy = n >= kCrcOnHelperThread ? std::launch::async : std::launch::deferred;
   return std::async(policy, Crc32Of, data, n);
 }
 
-bool WriteDeflated(ZipWriter& zip, const uint8_t* data, size_t n, uint64_t& written, std::string& err) {
-  z_stream zs{};
-  if (deflateInit2(&zs, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
-    err = "zlib: cannot start deflate";
-    return false;
-  }
-  static thread_local std::vector<uint8_t> buffer(256 * 1024);
-  size_t left = n;
-  int rc = Z_OK;
-  bool ok = true;
-  zs.next_in = const_cast<Bytef*>(data);
-  while (ok && rc != Z_STREAM_END) {
-    if (zs.avail_in == 0 && left > 0) {
-      zs.avail_in = static_cast<uInt>(left < kZlibChunk ? left : kZlibChunk);
-      left -= zs.avail_in;
-    }
-    zs.next_out = buffer.data();
-    zs.avail_out = static_cast<uInt>(buffer.size());
-    rc = deflate(&zs, left == 0 ? Z_FINISH : Z_NO_FLUSH);
-    size_t produced = buffer.size() - zs.avail_out;
-    written += produced;
-    ok = (rc == Z_OK || rc == Z_STREAM_END || rc == Z_BUF_ERROR) && WriteBytes(*zip.out, buffer.data(), produced, err);
-    if (ok && zip.out->size - zip.start > kZipLimit) {
-      err = "the archive would reach 4 GiB (ZIP64 is not supported)";
-      ok = false;
-    }
-  }
-  deflateEnd(&zs);
-  if (!ok && err.empty()) err = "zlib: deflate failed";
-  return ok;
+bool Refuse(std::string& err, const std::string& why) {
+  err = why;
+  return false;
 }
 
 }  // namespace
@@ -150,15 +93,29 @@ DosTime DosTimeOf(std::time_t t) {
   return d;
 }
 
-uint32_t Crc32Of(const uint8_t* data, size_t n) {
-  uLong crc = crc32(0, nullptr, 0);
-  while (n > 0) {
-    uInt part = static_cast<uInt>(n < kZlibChunk ? n : kZlibChunk);
-    crc = crc32(crc, data, part);
-    data += part;
-    n -= part;
+bool DeflateRaw(const uint8_t* data, size_t n, std::string& out, std::string& err) {
+  z_stream zs{};
+  if (deflateInit2(&zs, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+    return Refuse(err, "zlib: cannot start deflate");
+  out.resize(deflateBound(&zs, static_cast<uLong>(std::min<uint64_t>(n, kZipLimit))) + 64);
+  size_t left = n, produced = 0;
+  int rc = Z_OK;
+  zs.next_in = const_cast<Bytef*>(data);
+  while (rc == Z_OK) {
+    if (zs.avail_in == 0 && left > 0) {
+      zs.avail_in = static_cast<uInt>(std::min(left, kZlibChunk));
+      left -= zs.avail_in;
+    }
+    if (produced == out.size()) out.resize(out.size() * 2);
+    const size_t room = std::min(out.size() - produced, kZlibChunk);
+    zs.next_out = reinterpret_cast<Bytef*>(out.data() + produced);
+    zs.avail_out = static_cast<uInt>(room);
+    rc = deflate(&zs, left == 0 ? Z_FINISH : Z_NO_FLUSH);
+    produced += room - zs.avail_out;
   }
-  return static_cast<uint32_t>(crc);
+  deflateEnd(&zs);
+  out.resize(produced);
+  return rc == Z_STREAM_END || Refuse(err, "zlib: deflate failed");
 }
 
 void ZipBegin(ZipWriter& zip, OutputFile& out) {
@@ -167,26 +124,34 @@ void ZipBegin(ZipWriter& zip, OutputFile& out) {
   zip.entries.clear();
 }
 
+bool ZipAddPrepared(ZipWriter& zip, const std::string& name, uint16_t method, const uint8_t* data, size_t n,
+                    uint64_t size, uint32_t crc, DosTime when, std::string& err) {
+  if (name.empty() || name.size() > 0xFFFF) return Refuse(err, "entry name '" + name + "' is empty or too long");
+  if (zip.entries.size() >= 0xFFFF) return Refuse(err, "more than 65535 archive entries (ZIP64 is not supported)");
+  const uint64_t offset = zip.out->size - zip.start;
+  if (size > kZipLimit || offset + 30 + name.size() + n > kZipLimit)
+    return Refuse(err, "the archive would reach 4 GiB at " + name + " (ZIP64 is not supported)");
+  ZipEntryRecord e{name, method, 0, when, crc, static_cast<uint32_t>(n), static_cast<uint32_t>(size),
+                   static_cast<uint32_t>(offset)};
+  if (HasHighBytes(name)) e.flags |= kFlagUtf8Name;
+  const std::string header = LocalHeader(e);
+  if (!WriteBytes(*zip.out, header.data(), header.size(), err) || !WriteBytes(*zip.out, data, n, err)) return false;
+  zip.entries.push_back(e);
+  return true;
+}
+
 bool ZipAddDeflated(ZipWriter& zip, const std::string& name, const uint8_t* data, size_t n, DosTime when,
                     std::string& err) {
-  ZipEntryRecord e{name, 8, 0, when, 0, 0, static_cast<uint32_t>(n), 0};
-  if (!BeginEntry(zip, e, n, err)) return false;
   std::future<uint32_t> crc = CrcInBackground(data, n);
-  uint64_t written = 0;
-  bool ok = WriteDeflated(zip, data, n, written, err);
-  e.crc = crc.get();
-  e.compressedSize = static_cast<uint32_t>(written);
-  return ok && FinishEntry(zip, e, err);
+  std::string deflated;
+  if (!DeflateRaw(data, n, deflated, err)) return false;
+  return ZipAddPrepared(zip, name, 8, reinterpret_cast<const uint8_t*>(deflated.data()), deflated.size(), n,
+                        crc.get(), when, err);
 }
 
 bool ZipAddStored(ZipWriter& zip, const std::string& name, const uint8_t* data, size_t n, DosTime when,
                   std::string& err) {
-  ZipEntryRecord e{name, 0, 0, when, 0, static_cast<uint32_t>(n), static_cast<uint32_t>(n), 0};
-  if (!BeginEntry(zip, e, n, err)) return false;
-  std::future<uint32_t> crc = CrcInBackground(data, n);
-  bool ok = WriteBytes(*zip.out, data, n, err);
-  e.crc = crc.get();
-  return ok && FinishEntry(zip, e, err);
+  return ZipAddPrepared(zip, name, 0, data, n, n, Crc32Of(data, n), when, err);
 }
 
 bool ZipFinish(ZipWriter& zip, std::string& err) {

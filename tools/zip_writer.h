@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/crc32.h"
 #include "tools/output_file.h"
 
 // Modification time in MS-DOS form (local time, two-second steps, 1980 to 2107).
@@ -37,6 +38,11 @@ struct ZipWriter {
 // Starts an archive at the current end of `out`.
 void ZipBegin(ZipWriter& zip, OutputFile& out);
 
+// Adds one entry whose data and CRC-32 are ready: `data` is the stored bytes for method 0,
+// the raw deflate stream for method 8; `size` is the uncompressed size.
+bool ZipAddPrepared(ZipWriter& zip, const std::string& name, uint16_t method, const uint8_t* data, size_t n,
+                    uint64_t size, uint32_t crc, DosTime when, std::string& err);
+
 // Adds one entry whose data is compressed with raw deflate (zlib's default level).
 bool ZipAddDeflated(ZipWriter& zip, const std::string& name, const uint8_t* data, size_t n, DosTime when,
                     std::string& err);
@@ -50,5 +56,5 @@ bool ZipFinish(ZipWriter& zip, std::string& err);
 
 uint64_t ZipLength(const ZipWriter& zip);
 
-// CRC-32 of a whole buffer of any size.
-uint32_t Crc32Of(const uint8_t* data, size_t n);
+// Raw deflate (no zlib header) at zlib's default level, into memory.
+bool DeflateRaw(const uint8_t* data, size_t n, std::string& out, std::string& err);

@@ -1,0 +1,180 @@
+package com.quillmar.plb;
+
+import java.io.File;
+import java.io.IOException;
+import java.io.InputStream;
+import java.net.MalformedURLException;
+import java.net.URL;
+import java.net.URLClassLoader;
+import java.util.ArrayList;
+import java.util.Enumeration;
+import java.util.jar.Manifest;
+
+/**
+ * The application's class loader: classes and resources come out of the launcher's own
+ * executable through the launcher's natives, the nested jars are handed to URLClassLoader as
+ * "plb:" URLs, and "plb.class.path" adds the jars and directories on disk.
+ */
+public class PlumboxClassLoader extends URLClassLoader {
+    static {
+        bindLauncher();
+    }
+
+    public PlumboxClassLoader() {
+        super(getPlbClassPath());
+    }
+
+    public PlumboxClassLoader(ClassLoader parent) {
+        super(getPlbClassPath(), parent);
+    }
+
+    /**
+     * Binds the natives of the support classes to the launcher's exports. On Windows the
+     * executable itself is loaded as a library. On Linux a running executable cannot be loaded
+     * a second time, so the launcher exports JNI_OnLoad_plumbox and the runtime binds a library
+     * named libplumbox.so to the symbols of the process itself; no such file exists.
+     */
+    static void bindLauncher() {
+        String app = System.getProperty("plb.app.path");
+        if (app == null) {
+            return;
+        }
+        if (File.separatorChar == '\\') {
+            System.load(app);
+        } else {
+            File dir = new File(app).getAbsoluteFile().getParentFile();
+            System.load(new File(dir, "libplumbox.so").getPath());
+        }
+    }
+
+    /**
+     * The nested jars of the executable as "plb:" URLs, then one file URL per element of
+     * "plb.class.path". The "plb:" URLs carry their handler: while the VM constructs this
+     * loader as its system class loader, the handler cannot be found by protocol name.
+     */
+    protected static URL[] getPlbClassPath() {
+        ArrayList<URL> urls = new ArrayList<URL>();
+        try {
+            String[] jars = getEmbeddedJars();
+            Handler handler = new Handler();
+            for (int i = 0; i < jars.length; i++) {
+                urls.add(new URL(null, jars[i], handler));
+            }
+        } catch (IOException e) {
+            e.printStackTrace();
+        }
+        String path = System.getProperty("plb.class.path");
+        if (path != null) {
+            String[] elements = path.split(File.pathSeparator);
+            for (int i = 0; i < elements.length; i++) {
+                if (elements[i].length() == 0) {
+                    continue;
+                }
+                try {
+                    urls.add(new File(elements[i]).toURI().toURL());
+                } catch (MalformedURLException e) {
+                    e.printStackTrace();
+                }
+            }
+        }
+        return urls.toArray(new URL[urls.size()]);
+    }
+
+    protected Class<?> findClass(String name) throws ClassNotFoundException {
+        if (isForeignProtocolHandler(name)) {
+            throw new ClassNotFoundException(name);
+        }
+        int dot = name.lastIndexOf('.');
+        if (dot > 0) {
+            String pkg = name.substring(0, dot);
+            if (getPackage(pkg) == null) {
+                definePackageFor(pkg, name);
+            }
+        }
+        Class<?> c;
+        try {
+            c = defineClass(name);
+        } catch (Throwable t) {
+            throw new ClassNotFoundException(name, t);
+        }
+        if (c != null) {
+            return c;
+        }
+        return super.findClass(name);
+    }
+
+    /**
+     * With "java.protocol.handler.pkgs" naming our package, the runtime asks the system class
+     * loader for "com.quillmar.PROTOCOL.Handler" the first time it meets a protocol, also while
+     * this loader opens its own class path ("jar:", "file:"). Only "plb" has a handler here;
+     * searching the class path for the others would reenter the class path being opened.
+     */
+    private static boolean isForeignProtocolHandler(String name) {
+        if (!name.startsWith("com.quillmar.") || !name.endsWith(".Handler")) {
+            return false;
+        }
+        String protocol = name.substring(13, name.length() - 8);
+        return protocol.indexOf('.') < 0 && !protocol.equals("plb");
+    }
+
+    /** Defines the package from the manifest of the archive that holds the class file. */
+    private void definePackageFor(String pkg, String className) {
+        URL classUrl = findResource(className.replace('.', '/') + ".class");
+        Manifest manifest = null;
+        URL base = null;
+        if (classUrl != null) {
+            String s = classUrl.toString();
+            int end = Math.max(s.lastIndexOf(':'), s.lastIndexOf('!')) + 1;
+            boolean plb = "plb".equals(classUrl.getProtocol());
+            String baseText = s.substring(0, end);
+            try {
+                base = plb ? new URL(null, baseText, new Handler()) : new URL(baseText + "/");
+            } catch (MalformedURLException e) {
+                base = null;
+            }
+            manifest = readManifest(plb, baseText + (plb ? "" : "/") + "META-INF/MANIFEST.MF");
+        }
+        try {
+            if (manifest != null) {
+                definePackage(pkg, manifest, base);
+            } else {
+                definePackage(pkg, null, null, null, null, null, null, null);
+            }
+        } catch (IllegalArgumentException alreadyDefined) {
+            // another thread defined it first
+        }
+    }
+
+    private static Manifest readManifest(boolean plb, String url) {
+        InputStream in = null;
+        try {
+            URL u = plb ? new URL(null, url, new Handler()) : new URL(url);
+            in = u.openStream();
+            if (in == null) {
+                return null;
+            }
+            Manifest m = new Manifest(in);
+            return m.getMainAttributes().isEmpty() && m.getEntries().isEmpty() ? null : m;
+        } catch (IOException e) {
+            return null;
+        } catch (RuntimeException e) {
+            return null;
+        } finally {
+            if (in != null) {
+                try {
+                    in.close();
+                } catch (IOException ignored) {
+                    // nothing to do
+                }
+            }
+        }
+    }
+
+    protected native Class<?> defineClass(String name);
+
+    public native URL findResource(String name);
+
+    public native Enumeration<URL> findResources(String name) throws IOException;
+
+    protected static native String[] getEmbeddedJars();
+}

@@ -1,0 +1,54 @@
+// The byte forms under which a name from Java is looked up in the archives, and the text
+// rules of "plb:" resources: name normalisation, percent-decoding, stand-in class files.
+#pragma once
+#include <string>
+#include <string_view>
+
+// Entry names may be stored one byte per character or in UTF-8, so a name from Java is
+// looked up in two forms:
+//  - form A: one byte per UTF-16 unit, for names whose units are all below 256;
+//  - form B: UTF-8 (a surrogate pair as one four-byte sequence), used only when it
+//    differs from form A.
+// The name ends at its first U+0000.
+struct NameForms {
+  std::string a;
+  bool hasA = false;  // false when a unit is 256 or above: only form B can match
+  std::string b;
+  bool hasB = false;  // true when form B differs from form A (or form A is missing)
+};
+
+NameForms MakeNameForms(std::u16string_view name);
+
+// Resource-name normalisation: "/" becomes "\", "\.\" steps are dropped, and each "\..\"
+// removes the step before it, never past a ':', a '!' or the start of the name.
+std::string NormaliseResourceName(std::string name);
+
+// Applies `fn` to both forms of `forms`.
+template <typename Fn>
+void ForEachForm(NameForms& forms, Fn fn) {
+  if (forms.hasA) fn(forms.a);
+  if (forms.hasB) fn(forms.b);
+}
+
+// The text of a name form: form A one unit per byte, form B decoded as UTF-8.
+std::u16string DecodeNameForm(std::string_view bytes, bool formB);
+
+// Stored names (bytes of unknown encoding) as text that gives the same bytes back as one of
+// its two forms: UTF-8 when the bytes are valid UTF-8, else one unit per byte.
+std::u16string DecodeStoredName(std::string_view bytes);
+
+// "+" becomes a space, "%%" a "%", "%" and two hexadecimal digits the byte they give; any
+// other "%" stays as it is.
+std::string PercentDecode(std::string_view text);
+
+// True when `text` begins with "plb:" in any case of the letters.
+bool HasPlbScheme(std::string_view text);
+
+// True when `text` ends with ".class" in any case of the letters.
+bool EndsWithClass(std::string_view text);
+
+// A minimal class file (version 46.0) for the class named in a "plb:" URL text (the text
+// after the last '!' or ':', minus one separator right after it and the ".class" suffix):
+// a public class extending java.lang.Object with only a public no-argument constructor.
+// Empty when the name is too long for a class file.
+std::string FakeClassBytes(std::string_view url);

@@ -1,0 +1,211 @@
+#include "loader/natives.h"
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "loader/java_refs.h"
+#include "loader/native_support.h"
+#include "loader/url_native.h"
+#include "payload/config.h"
+#include "runtime/jni_util.h"
+
+namespace {
+
+std::atomic<bool> g_jarsHandedOut{false};
+// Set while the runtime looks up the "plb" protocol handler for the first time: the loader's
+// URLClassLoader base cannot be asked then, since opening its "plb:" class path needs that
+// very handler.
+thread_local bool t_registryOnly = false;
+
+bool SearchRegistry() { return !g_jarsHandedOut || t_registryOnly; }
+
+// Has the runtime find and keep the "plb" protocol handler. The first lookup of a protocol's
+// handler consults the service providers of the system class loader (this loader), whose
+// class path of "plb:" URLs cannot be opened before the handler is known; meanwhile the
+// natives answer from the registry alone.
+void ResolvePlbHandler(JNIEnv* env) {
+  t_registryOnly = true;
+  LocalRef<jclass> url(env, env->FindClass("java/net/URL"));
+  jmethodID init = url ? env->GetMethodID(url.get(), "<init>", "(Ljava/lang/String;)V") : nullptr;
+  LocalRef<jstring> spec(env, init ? env->NewStringUTF("plb:") : nullptr);
+  LocalRef<jobject> made(env, spec ? env->NewObject(url.get(), init, spec.get()) : nullptr);
+  ClearQuietly(env);
+  t_registryOnly = false;
+}
+
+// Every way into the loader's URLClassLoader base passes one of the natives first: the
+// resource natives call it themselves, and its findClass runs when defineClass found nothing.
+// They make sure that the handler is known before the base opens a nested jar; only the
+// first such call pays for the lookup.
+std::atomic<bool> g_handlerKnown{false};
+
+void EnsurePlbHandler(JNIEnv* env) {
+  if (!g_jarsHandedOut || t_registryOnly || g_handlerKnown.load(std::memory_order_acquire)) return;
+  ResolvePlbHandler(env);
+  g_handlerKnown.store(true, std::memory_order_release);
+}
+
+bool UseJarProtocol() {
+  static const bool value = !(g_launcher && ValueIs(CfgUseJarProtocol(*g_launcher), "false"));
+  return value;
+}
+
+// Every path under which the registry holds the name, form A first, each with '/' separators.
+struct Match {
+  std::string path;
+  bool formB;
+};
+
+std::vector<Match> FindAll(const NameForms& forms, bool firstOnly) {
+  std::vector<Match> matches;
+  ArchiveNode& root = EmbeddedArchive();
+  auto search = [&](const std::string& form, bool formB) {
+    if (firstOnly && !matches.empty()) return;
+    if (firstOnly) {
+      std::string found;
+      if (SearchArchives(root, form, {}, &found)) matches.push_back({found, formB});
+      return;
+    }
+    PathCollector collect = [&](const std::string& path) { matches.push_back({path, formB}); };
+    SearchArchives(root, form, {}, nullptr, &collect);
+  };
+  if (forms.hasA) search(forms.a, false);
+  if (forms.hasB) search(forms.b, true);
+  for (Match& m : matches)
+    for (char& c : m.path)
+      if (c == '\\') c = '/';
+  return matches;
+}
+
+// Appends every element of an enumeration to the vector.
+void AddAll(JNIEnv* env, const JavaRefs& r, jobject vector, jobject enumeration) {
+  while (env->CallBooleanMethod(enumeration, r.hasMoreElements) && !env->ExceptionCheck()) {
+    LocalRef<jobject> element(env, env->CallObjectMethod(enumeration, r.nextElement));
+    if (env->ExceptionCheck()) return;
+    env->CallBooleanMethod(vector, r.vectorAdd, element.get());
+  }
+}
+
+jobject FindResources(JNIEnv* env, jobject self, jstring name) {
+  const JavaRefs* r = GetJavaRefs(env);
+  LocalRef<jobject> vector(env, r ? env->NewObject(r->vector, r->vectorInit) : nullptr);
+  if (!vector) {
+    DescribeAndClear(env);
+    return nullptr;
+  }
+  if (SearchRegistry()) {
+    for (const Match& m : FindAll(ResourceNameForms(env, name), false)) {
+      LocalRef<jobject> url(env, MakeResourceUrl(env, m.path, m.formB));
+      if (url) env->CallBooleanMethod(vector.get(), r->vectorAdd, url.get());
+    }
+  }
+  if (t_registryOnly) return env->CallObjectMethod(vector.get(), r->vectorElements);
+  EnsurePlbHandler(env);
+  LocalRef<jobject> inherited(env, env->CallNonvirtualObjectMethod(self, r->urlClassLoader, r->findResources, name));
+  if (env->ExceptionCheck()) return nullptr;  // the IOException goes to the Java caller
+  if (inherited) AddAll(env, *r, vector.get(), inherited.get());
+  if (env->ExceptionCheck()) return nullptr;
+  jobject elements = env->CallObjectMethod(vector.get(), r->vectorElements);
+  if (!elements) DescribeAndClear(env);
+  return elements;
+}
+
+jclass DefineFromBytes(JNIEnv* env, jobject self, jstring name, const std::vector<uint8_t>& bytes) {
+  const JavaRefs* r = GetJavaRefs(env);
+  if (!r) return nullptr;
+  LocalRef<jbyteArray> array(env, NewJavaBytes(env, bytes));
+  if (!array) return nullptr;
+  return static_cast<jclass>(
+      env->CallObjectMethod(self, r->defineClass, name, array.get(), 0, static_cast<jint>(bytes.size())));
+}
+
+// Defines the package of a class (the name up to its last '.') unless it exists.
+void DefinePackageOf(JNIEnv* env, jobject self, jstring name) {
+  const JavaRefs* r = GetJavaRefs(env);
+  std::u16string units = JavaStringUnits(env, name);
+  size_t dot = units.rfind(u'.');
+  if (!r || dot == std::u16string::npos || dot == 0) return;
+  LocalRef<jstring> pkg(env, JavaStringFromUtf16(env, std::u16string_view(units).substr(0, dot)));
+  if (!pkg) return;
+  LocalRef<jobject> existing(env, env->CallObjectMethod(self, r->getPackage, pkg.get()));
+  if (existing || env->ExceptionCheck()) return;
+  LocalRef<jobject> defined(env, env->CallObjectMethod(self, r->definePackage, pkg.get(), nullptr, nullptr, nullptr,
+                                                       nullptr, nullptr, nullptr, nullptr));
+  ClearQuietly(env);  // another thread defined it first
+}
+
+}  // namespace
+
+bool NestedJarsHandedOut() { return g_jarsHandedOut; }
+
+JNIEXPORT jint JNICALL JNI_OnLoad_plumbox(JavaVM*, void*) { return JNI_VERSION_1_8; }
+
+JNIEXPORT jobject JNICALL Java_com_quillmar_plb_PlumboxClassLoader_findResource(JNIEnv* env, jobject self,
+                                                                                jstring name) {
+  return Guarded<jobject>(env, [&]() -> jobject {
+    EmbeddedArchive();
+    if (SearchRegistry()) {
+      std::vector<Match> found = FindAll(ResourceNameForms(env, name), true);
+      if (!found.empty()) return MakeResourceUrl(env, found[0].path, found[0].formB);
+    }
+    if (t_registryOnly) return nullptr;
+    EnsurePlbHandler(env);
+    const JavaRefs* r = GetJavaRefs(env);
+    return r ? env->CallNonvirtualObjectMethod(self, r->urlClassLoader, r->findResource, name) : nullptr;
+  });
+}
+
+JNIEXPORT jobject JNICALL Java_com_quillmar_plb_PlumboxClassLoader_findResources(JNIEnv* env, jobject self,
+                                                                                 jstring name) {
+  return Guarded<jobject>(env, [&] {
+    EmbeddedArchive();
+    return FindResources(env, self, name);
+  });
+}
+
+JNIEXPORT jobjectArray JNICALL Java_com_quillmar_plb_PlumboxClassLoader_getEmbeddedJars(JNIEnv* env, jclass) {
+  return Guarded<jobjectArray>(env, [&]() -> jobjectArray {
+    ArchiveNode& root = EmbeddedArchive();
+    std::vector<std::string> paths;
+    if (UseJarProtocol()) ListNestedArchives(root, {}, [&](const std::string& path) { paths.push_back(path); });
+    LocalRef<jclass> stringClass(env, env->FindClass("java/lang/String"));
+    if (!stringClass) return nullptr;
+    jobjectArray array = env->NewObjectArray(static_cast<jsize>(paths.size()), stringClass.get(), nullptr);
+    for (size_t i = 0; array && i < paths.size(); ++i) {
+      LocalRef<jstring> s(env, JavaStringFromUtf16(env, u"plb:" + DecodeStoredName(paths[i])));
+      if (!s) return nullptr;
+      env->SetObjectArrayElement(array, static_cast<jsize>(i), s.get());
+    }
+    if (array && UseJarProtocol()) g_jarsHandedOut = true;
+    return array;
+  });
+}
+
+JNIEXPORT jclass JNICALL Java_com_quillmar_plb_PlumboxClassLoader_defineClass(JNIEnv* env, jobject self,
+                                                                              jstring name) {
+  return Guarded<jclass>(env, [&]() -> jclass {
+    EmbeddedArchive();
+    std::vector<uint8_t> bytes;
+    if (!LoadFirstForm(ClassFileForms(env, name), true, bytes)) {
+      EnsurePlbHandler(env);
+      return nullptr;
+    }
+    return DefineFromBytes(env, self, name, bytes);
+  });
+}
+
+JNIEXPORT jclass JNICALL Java_com_quillmar_plb_PlumboxClassLoader_findClass(JNIEnv* env, jobject self,
+                                                                            jstring name) {
+  return Guarded<jclass>(env, [&]() -> jclass {
+    EmbeddedArchive();
+    std::vector<uint8_t> bytes;
+    if (!LoadFirstForm(ClassFileForms(env, name), false, bytes)) {
+      EnsurePlbHandler(env);
+      return nullptr;
+    }
+    DefinePackageOf(env, self, name);
+    if (env->ExceptionCheck()) return nullptr;
+    return DefineFromBytes(env, self, name, bytes);
+  });
+}

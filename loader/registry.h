@@ -1,0 +1,96 @@
+// The archive registry: the embedded archive held open for the life of the process, and
+// every jar or zip archive nested in it down to two levels, extracted whole into memory
+// when the registry opens. Lookups are binary searches over sorted in-memory indexes.
+//
+// Paths: a nested archive is named by its entry name in its parent; a path into a nested
+// archive joins archive names and the inner entry name with '!', for example
+// "libs\util.jar!org\x\Res.txt" or "a.jar!inner\b.jar!x.txt". Names use '\' separators;
+// lookups treat '/' and '\' alike and are case-sensitive.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "zip/zip_reader.h"
+
+struct LauncherContext;
+struct ArchiveNode;
+
+// One entry of a node's name index: the reader's entry name and its entry number.
+struct IndexItem {
+  const char* name;
+  uint16_t nameLength;
+  uint16_t entry;
+  std::string_view Name() const { return {name, nameLength}; }
+};
+
+// An entry of a node that is itself an archive (".jar" or ".zip", at least 5 bytes).
+struct NestedArchive {
+  std::string_view name;               // its entry name in the parent, '\' separators
+  std::unique_ptr<ArchiveNode> child;  // null when the entry is empty or could not be extracted
+};
+
+struct ArchiveNode {
+  explicit ArchiveNode(int depth) : depth(depth) {}
+  ArchiveNode(const ArchiveNode&) = delete;
+  ArchiveNode& operator=(const ArchiveNode&) = delete;
+
+  std::unique_ptr<uint8_t[]> bytes;  // nested nodes: the whole archive; the root reads its file
+  uint32_t size = 0;                 // length of `bytes`
+  int depth;                         // levels of nested archives opened below this node
+  ZipReader reader;
+  std::vector<IndexItem> index;       // in name order (length first, then signed bytes)
+  std::vector<uint32_t> slots;        // hash table over `index` (position + 1, 0 = free); may be empty
+  std::vector<NestedArchive> nested;  // in index order
+  std::mutex lock;                    // serialises entry reads on `reader`
+};
+
+// Receives every path a search or a listing produces.
+using PathCollector = std::function<void(const std::string& path)>;
+// Called once with the size of the bytes found; returns where to put them (nullptr to give
+// up; for size 0 it may return anything). The buffer must stay writable until the load
+// returns; its contents are valid only when the load returns true.
+using ByteSink = std::function<uint8_t*(uint32_t size)>;
+
+// Open a node over an archive file (the root) or over bytes the node takes over (a nested
+// node), with the index and, while depth > 0, the nested archives. A source that is not a
+// valid archive leaves the node empty. Never throws.
+void OpenArchiveFile(ArchiveNode& node, const std::string& path);
+void OpenArchiveBytes(ArchiveNode& node, std::unique_ptr<uint8_t[]> bytes, uint32_t size);
+
+// Search for an entry by name: in the node, then depth first in its nested archives.
+// Without a collector: stops at the first match, stores its path (prefix + "!" + name, or
+// the name for an empty prefix) in *found when found is not null, and returns true. With a
+// collector: hands it every match's path and returns whether there was any.
+bool SearchArchives(const ArchiveNode& node, std::string_view name, std::string_view prefix,
+                    std::string* found, const PathCollector* collector = nullptr);
+
+// Load the bytes of an entry, or of a whole nested archive when the name is one. Parent
+// steps ("..\") are removed from plain names. With searchNested a plain name missing from
+// the node is also looked for in its first level of nested archives. False when nothing
+// was found, the entry is damaged or the sink gave up; the sink is then ignored.
+bool LoadEntryBytes(ArchiveNode& node, std::string_view name, bool searchNested, const ByteSink& sink);
+bool LoadEntryBytes(ArchiveNode& node, std::string_view name, bool searchNested, std::vector<uint8_t>& out);
+
+// Hand every nested archive's path to the collector, in pre-order.
+void ListNestedArchives(const ArchiveNode& node, std::string_view prefix, const PathCollector& collect);
+
+// The registry: a root node of depth 2, opened on first use under the open lock.
+struct ArchiveRegistry {
+  ArchiveNode root{2};
+  std::atomic<int> opened{0};
+  std::mutex openLock;
+};
+
+// Open the registry from an archive file unless it has been opened (or tried) before. A
+// failed open is never retried: the root stays empty.
+void OpenRegistryOnFirstUse(ArchiveRegistry& registry, const std::string& path);
+
+// The process's registry over the executable (g_launcher->exePath), opened on first use;
+// empty when there is no launcher context. It lives until the process ends.
+ArchiveNode& EmbeddedArchive();

@@ -1,0 +1,144 @@
+#include "runtime/vm_options.h"
+
+#include <cstdio>
+
+#include "launcher/messages.h"
+#include "payload/classpath.h"
+#include "payload/config.h"
+#include "platform/elevation.h"
+#include "platform/env.h"
+#include "platform/fs.h"
+#include "runtime/discovery.h"
+#include "runtime/jni_util.h"
+
+namespace {
+
+// From 24 on, a runtime warns when code loads a native library without native access; the
+// option that grants it is known from 22 on. Older runtimes refuse "--" options they do not
+// know, so options are only given to runtimes that know them.
+constexpr int kNativeAccessSince = 22;
+// HotSpot notes on every start that a custom system class loader turns off archived
+// application classes: through its warning channel up to 20, as a "cds" log line from 21.
+constexpr int kQuietSharingSince = 11, kSharingLogSince = 21;
+
+// The value of KEY="value" in a release file's text, or "".
+std::string ReleaseValue(const std::string& release, const std::string& key) {
+  for (size_t at = release.find(key + "=\""); at != std::string::npos; at = release.find(key + "=\"", at + 1)) {
+    if (at > 0 && release[at - 1] != '\n') continue;
+    size_t from = at + key.size() + 2, to = release.find('"', from);
+    return to == std::string::npos ? std::string() : release.substr(from, to - from);
+  }
+  return {};
+}
+
+void SetProperties(JNIEnv* env, const LauncherContext& ctx) {
+  for (const std::string& property : CfgProperties(ctx)) SetSystemProperty(env, property);
+}
+
+}  // namespace
+
+void ApplyExports(const LauncherContext& ctx) {
+  bool toolOptionsExported = false;
+  for (const std::string& value : CfgExports(ctx)) {
+    size_t eq = value.find('=');
+    if (eq == std::string::npos) continue;
+    std::string name = value.substr(0, eq), text = value.substr(eq + 1);
+    if (text.empty()) plat::UnsetEnv(name);
+    else plat::SetEnv(name, text);
+    if (ValueIs(name, "JAVA_TOOL_OPTIONS")) toolOptionsExported = true;
+  }
+  if (!toolOptionsExported) plat::UnsetEnv("JAVA_TOOL_OPTIONS");
+}
+
+std::vector<std::string> FixedOptions(const LauncherContext& ctx, const std::string& vmClassPath,
+                                      const std::string& launcherClassPath, bool elevated) {
+  std::vector<std::string> options = {
+      "-Djava.class.path=" + vmClassPath,
+      "-Dplb.class.path=" + launcherClassPath,
+      "-Dplb.app.path=" + ctx.exePath,
+      "-Dapplication.home=" + ctx.exeDir,
+  };
+  if (!ValueIs(CfgAsSystemClassLoader(ctx), "FALSE")) {
+    options.push_back(std::string("-Djava.protocol.handler.pkgs=") + kProtocolPackage);
+    options.push_back("-Djava.system.class.loader=com.quillmar.plb.PlumboxClassLoader");
+  }
+  if (elevated) options.push_back("-Dplb.is.elevated=true");
+  return options;
+}
+
+RuntimeInfo ReadRuntimeInfo(const std::string& libraryPath) {
+  // The VM library lies one to four directories below the runtime's home (bin/server,
+  // lib/server, jre/lib/amd64/server); the home holds the release file.
+  RuntimeInfo info;
+  if (libraryPath.empty()) return info;
+  std::string dir = libraryPath.substr(0, libraryPath.find_last_of("\\/") + 1), text;
+  for (int up = 0; up < 5 && !plat::ReadWholeFile(dir + "release", text); ++up) dir += "../";
+  int first = 0, second = 0;
+  int n = std::sscanf(ReleaseValue(text, "JAVA_VERSION").c_str(), "%9d.%9d", &first, &second);
+  info.feature = n < 1 ? 0 : (first == 1 && n == 2) ? second : first;
+  std::string variant = ReleaseValue(text, "JVM_VARIANT");
+  info.hotspot = !text.empty() && (variant.empty() || ValueIs(variant, "Hotspot"));
+  return info;
+}
+
+std::vector<std::string> RuntimeOptions(const RuntimeInfo& runtime, bool ownSystemLoader) {
+  std::vector<std::string> options;
+  bool quietSharing = ownSystemLoader && runtime.hotspot;
+  if (quietSharing && runtime.feature >= kSharingLogSince) options.push_back("-Xlog:cds=off");
+  else if (quietSharing && runtime.feature >= kQuietSharingSince) options.push_back("-XX:-PrintWarnings");
+  if (runtime.feature >= kNativeAccessSince) options.push_back("--enable-native-access=ALL-UNNAMED");
+  return options;
+}
+
+int StartVm(VmContext& vm, LauncherContext& ctx) {
+  ApplyExports(ctx);
+  std::string library = FindRuntimeLibrary(ctx);
+  bool ownSystemLoader = !ValueIs(CfgAsSystemClassLoader(ctx), "FALSE");
+  for (const std::string& option : RuntimeOptions(ReadRuntimeInfo(library), ownSystemLoader)) AddOption(vm, option);
+  for (const std::string& option : CfgOptions(ctx)) AddOption(vm, option);
+  std::string vmClassPath = BuildClassPath(ctx, ClassPathForm::Vm);
+  std::string launcherClassPath = BuildClassPath(ctx, ClassPathForm::Launcher);
+  for (const std::string& option : FixedOptions(ctx, vmClassPath, launcherClassPath, plat::IsElevated()))
+    AddOption(vm, option);
+  if (library.empty()) return kResultNoRuntime;
+  int result = CreateVm(vm, library);
+  if (result != kResultOk) return result;
+  SetProperties(vm.env, ctx);
+  return kResultOk;
+}
+void SetSystemProperty(JNIEnv* env, std::string_view property) {
+  size_t eq = property.find('=');
+  std::string_view name = property.substr(0, eq);
+  std::string_view value = eq == std::string_view::npos ? std::string_view() : property.substr(eq + 1);
+  SetSystemProperty(env, Utf8ToUtf16(name), Utf8ToUtf16(value));
+}
+
+void SetSystemProperty(JNIEnv* env, std::u16string_view name, std::u16string_view value) {
+  LocalRef<jclass> system(env, env->FindClass("java/lang/System"));
+  jmethodID set = system ? env->GetStaticMethodID(system.get(), "setProperty",
+                                                  "(Ljava/lang/String;Ljava/lang/String;)Ljava/lang/String;")
+                         : nullptr;
+  if (!set) return ClearQuietly(env);
+  LocalRef<jstring> jname(env, JavaStringFromUtf16(env, name));
+  LocalRef<jstring> jvalue(env, JavaStringFromUtf16(env, value));
+  if (jname && jvalue) {
+    LocalRef<jobject> old(env, env->CallStaticObjectMethod(system.get(), set, jname.get(), jvalue.get()));
+  }
+  ClearQuietly(env);
+}
+
+void AddProtocolPackage(JNIEnv* env) {
+  LocalRef<jclass> system(env, env->FindClass("java/lang/System"));
+  jmethodID get = system ? env->GetStaticMethodID(system.get(), "getProperty", "(Ljava/lang/String;)Ljava/lang/String;")
+                         : nullptr;
+  if (!get) return ClearQuietly(env);
+  const std::u16string key = u"java.protocol.handler.pkgs";
+  LocalRef<jstring> jkey(env, JavaStringFromUtf16(env, key));
+  LocalRef<jstring> old(env, jkey ? static_cast<jstring>(env->CallStaticObjectMethod(system.get(), get, jkey.get()))
+                                  : nullptr);
+  ClearQuietly(env);
+  std::u16string value = u"com.quillmar";
+  std::u16string previous = JavaStringUnits(env, old.get());
+  if (!previous.empty()) value += u"|" + previous;
+  SetSystemProperty(env, key, value);
+}

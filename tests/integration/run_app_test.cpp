@@ -1,0 +1,304 @@
+// A wrapped application on a real Java runtime: start, failures, class loading, resources,
+// configuration, threads and signals. Each test runs on JDK 17 and on JDK 25 and is skipped
+// when that runtime is not installed.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "integration/run_support.h"
+
+using runtest::Answer;
+using runtest::Jdk;
+using runtest::Output;
+using runtest::WrapRequest;
+
+namespace {
+
+// The probe application: app.jar (the probe, two resources), libs lib1.jar (a service, a
+// manifest with a title, a shared resource and the nested inner.jar) and lib2.jar (a second
+// service and shared resource).
+struct ProbeJars {
+  std::unique_ptr<testutil::TempDir> dir;
+  std::string app, lib1, lib2, lib1Classes;
+};
+
+ProbeJars g_jars;
+
+void BuildProbeJars() {
+  Jdk jdk = runtest::BuildJdk();
+  if (!jdk.feature) return;
+  g_jars.dir = std::make_unique<testutil::TempDir>();
+  testutil::TempDir& d = *g_jars.dir;
+  std::string src = std::string(PLB_SOURCE_DIR) + "/tests/java/probe/";
+  runtest::CompileJava(jdk, src + "app", d / "app");
+  testutil::MakeDirs(d / "app/dir");
+  testutil::WriteFile(d / "app/app.txt", "from app\n");
+  testutil::WriteFile(d / "app/dir/my file.txt", "spaced\n");
+  g_jars.app = d / "app.jar";
+  runtest::MakeJar(jdk, g_jars.app, d / "app");
+
+  runtest::CompileJava(jdk, src + "inner", d / "inner");
+  testutil::WriteFile(d / "inner/inner.txt", "from inner\n");
+  runtest::MakeJar(jdk, d / "inner.jar", d / "inner");
+
+  for (const char* lib : {"lib1", "lib2"}) {
+    std::string classes = d / lib;
+    runtest::CompileJava(jdk, src + lib, classes, d / "app");
+    testutil::MakeDirs(classes + "/META-INF/services");
+    testutil::WriteFile(classes + "/META-INF/services/probe.Service", std::string(lib) + (lib[3] == '1' ? ".One\n" : ".Two\n"));
+    testutil::WriteFile(classes + "/shared.txt", std::string("from ") + lib + "\n");
+  }
+  g_jars.lib1Classes = d / "lib1";
+  testutil::WriteFile(d / "lib1/inner.jar", testutil::ReadFile(d / "inner.jar"));
+  testutil::WriteFile(d / "lib1.mf", "Implementation-Title: Lib One\n");
+  g_jars.lib1 = d / "lib1.jar";
+  g_jars.lib2 = d / "lib2.jar";
+  runtest::MakeJar(jdk, g_jars.lib1, d / "lib1", d / "lib1.mf");
+  runtest::MakeJar(jdk, g_jars.lib2, d / "lib2");
+}
+
+class RunApp : public ::testing::TestWithParam<int> {
+ protected:
+  static void SetUpTestSuite() {
+    if (!g_jars.dir) BuildProbeJars();
+  }
+
+  void SetUp() override {
+    jdk_ = runtest::FindJdk(GetParam());
+    if (!jdk_.feature) GTEST_SKIP() << "JDK " << GetParam() << " is not installed";
+    if (!g_jars.dir) GTEST_SKIP() << "no JDK to compile the test application";
+  }
+
+  WrapRequest Probe(std::vector<std::string> settings = {}) const {
+    WrapRequest w;
+    w.jar = g_jars.app;
+    w.mainClass = "probe.Probe";
+    w.libs = {g_jars.lib1, g_jars.lib2};
+    w.settings = std::move(settings);
+    return w;
+  }
+
+  Output Run(const WrapRequest& w, const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
+    return runtest::WrapAndRun(jdk_, w, exe(), args, env);
+  }
+
+  std::string exe() const { return dir_ / "app"; }
+
+  Jdk jdk_;
+  testutil::TempDir dir_;
+};
+
+INSTANTIATE_TEST_SUITE_P(Jdk, RunApp, ::testing::Values(17, 25), [](const auto& info) {
+  return "Jdk" + std::to_string(info.param);
+});
+
+TEST_P(RunApp, StartsWithoutWarningsAndExitsWithTheApplicationsStatus) {
+  Output o = Run(Probe(), {"prop:java.specification.version"});
+  EXPECT_EQ(o.code, 0) << o.err;
+  EXPECT_EQ(Answer(o.out, "prop:java.specification.version"), std::to_string(GetParam()));
+  EXPECT_EQ(o.err, "");
+  EXPECT_EQ(o.out, "prop:java.specification.version => " + std::to_string(GetParam()) + "\n");
+
+  o = Run(Probe(), {"exit:42"});
+  EXPECT_EQ(o.code, 42);
+}
+
+TEST_P(RunApp, FailuresShowTheirMessageAndExitWithTheirNumber) {
+  WrapRequest w = Probe({"minjre 99"});
+  Output o = Run(w, {});
+  EXPECT_EQ(o.code, 6);
+  std::string version = GetParam() == 17 ? "17." : "25.";
+  EXPECT_NE(o.err.find("Error: Java virtual machine version " + version), std::string::npos) << o.err;
+  EXPECT_NE(o.err.find(" is too low, require 99 or higher."), std::string::npos) << o.err;
+
+  o = Run(Probe({"minjre 1.6", "maxjre 1.8"}), {});
+  EXPECT_EQ(o.code, 12);
+  EXPECT_NE(o.err.find(" is too high, version between 1.6 and 1.8 is required."), std::string::npos) << o.err;
+
+  w = Probe();
+  w.mainClass = "probe.Missing";
+  o = Run(w, {});
+  EXPECT_EQ(o.code, 7);
+  EXPECT_NE(o.err.find("ClassNotFoundException: probe.Missing"), std::string::npos) << o.err;
+  EXPECT_NE(o.err.find("Error: The main startup class could not be found."), std::string::npos) << o.err;
+
+  w.mainClass = "probe.NoMain";
+  o = Run(w, {});
+  EXPECT_EQ(o.code, 8);
+  EXPECT_NE(o.err.find("NoSuchMethodError"), std::string::npos) << o.err;
+  EXPECT_NE(o.err.find("Error: The main startup class is not valid, main method missing."), std::string::npos);
+
+  o = Run(Probe({"option -Xss1k"}), {});  // a stack too small for the runtime
+  EXPECT_EQ(o.code, 4);
+  EXPECT_NE(o.err.find("Error: Java Virtual Machine starts failed."), std::string::npos) << o.err;
+
+  // A throwing main prints its stack trace; the run itself succeeded.
+  o = Run(Probe(), {"throw"});
+  EXPECT_EQ(o.code, 0);
+  EXPECT_NE(o.err.find("java.lang.IllegalStateException: thrown by probe"), std::string::npos) << o.err;
+  EXPECT_NE(o.err.find("at probe.Probe.main"), std::string::npos) << o.err;
+  EXPECT_EQ(o.err.find("Error:"), std::string::npos) << o.err;
+}
+
+TEST_P(RunApp, ClassesAndResourcesComeFromEveryArchive) {
+  Output o = Run(Probe(), {"class:lib1.One", "class:lib2.Two", "class:inner.Inner", "pkgtitle:lib1.One",
+                           "res:app.txt", "res:dir/my file.txt", "res:inner.txt", "resources:shared.txt", "services",
+                           "sysres:shared.txt", "loaders"});
+  ASSERT_EQ(o.code, 0) << o.err;
+  const std::string loader = "com.quillmar.plb.PlumboxClassLoader";
+  EXPECT_EQ(Answer(o.out, "class:lib1.One"), loader);
+  EXPECT_EQ(Answer(o.out, "class:lib2.Two"), loader);
+  EXPECT_EQ(Answer(o.out, "class:inner.Inner"), loader);
+  EXPECT_EQ(Answer(o.out, "pkgtitle:lib1.One"), "Lib One");
+  EXPECT_EQ(Answer(o.out, "res:app.txt"), "from app");
+  EXPECT_EQ(Answer(o.out, "res:dir/my file.txt"), "spaced");
+  EXPECT_EQ(Answer(o.out, "res:inner.txt"), "from inner");
+  EXPECT_EQ(Answer(o.out, "resources:shared.txt"), "[from lib1][from lib2]");
+  EXPECT_EQ(Answer(o.out, "services"), "one two");
+  EXPECT_EQ(Answer(o.out, "sysres:shared.txt"), "from lib1");
+  EXPECT_EQ(Answer(o.out, "loaders"), loader + " " + loader + " " + loader);
+  EXPECT_EQ(o.err, "");
+}
+
+TEST_P(RunApp, ResourcesWithoutTheJarProtocolAreServedAsPlbUrls) {
+  Output o = Run(Probe({"usejarprotocol false"}),
+                 {"class:lib1.One", "pkgtitle:lib1.One", "res:app.txt", "res:dir/my file.txt",
+                  "resources:shared.txt", "services", "resurl:lib1/One.class", "resbytes:lib1/One.class",
+                  "class:inner.Inner"});
+  ASSERT_EQ(o.code, 0) << o.err;
+  EXPECT_EQ(Answer(o.out, "class:lib1.One"), "com.quillmar.plb.PlumboxClassLoader");
+  EXPECT_EQ(Answer(o.out, "pkgtitle:lib1.One"), "Lib One");
+  EXPECT_EQ(Answer(o.out, "res:app.txt"), "from app");
+  EXPECT_EQ(Answer(o.out, "res:dir/my file.txt"), "spaced");
+  EXPECT_EQ(Answer(o.out, "resources:shared.txt"), "[from lib1][from lib2]");
+  EXPECT_EQ(Answer(o.out, "services"), "one two");
+  EXPECT_EQ(Answer(o.out, "resurl:lib1/One.class"), "plb:libs/lib1.jar!lib1/One.class");
+  // "lib1/One" is 8 bytes: a stand-in class file of 8 + 115 bytes, never the real one.
+  EXPECT_EQ(Answer(o.out, "resbytes:lib1/One.class"), "123 bytes ca fe ba be");
+  // Without the nested jars handed to the class loader, only the first nesting level is searched.
+  EXPECT_EQ(Answer(o.out, "class:inner.Inner"), "error java.lang.ClassNotFoundException");
+}
+
+TEST_P(RunApp, ClassFilesReadThroughPlbUrlsFollowTheClassRule) {
+  const std::string url = "url:plb:libs/lib1.jar!lib1/One.class";
+  const std::string spaced = "url:plb:app.jar!dir/my%20file.txt";
+  const std::string define = "defineurl:plb:libs/lib1.jar!lib1/One.class";
+  Output o = Run(Probe(), {url, spaced, "url:plb:app.jar!no/such.txt", define});
+  ASSERT_EQ(o.code, 0) << o.err;
+  EXPECT_EQ(Answer(o.out, url), "123 bytes ca fe ba be");
+  EXPECT_EQ(Answer(o.out, define), "lib1.One true");  // a valid class file, of the class named
+  EXPECT_EQ(Answer(o.out, spaced), "7 bytes 73 70 61 63");
+  EXPECT_EQ(Answer(o.out, "url:plb:app.jar!no/such.txt"), "0 bytes");
+
+  o = Run(Probe({"fakeclassbytes False"}), {url});
+  EXPECT_EQ(Answer(o.out, url), "0 bytes");
+
+  o = Run(Probe({"compatible TRUE"}), {url});
+  size_t real = testutil::ReadFile(g_jars.lib1Classes + "/lib1/One.class").size();
+  EXPECT_EQ(Answer(o.out, url), std::to_string(real) + " bytes ca fe ba be");
+}
+
+TEST_P(RunApp, ConfiguredArgumentsOptionsPropertiesAndExports) {
+  WrapRequest w = Probe({"argv \"argshex:one two\" argshex:three", "argv argshex:four",
+                         "option -Dopt.value=a b", "option -Dplb.app.path=overridden",
+                         "property greet=Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC \xF0\x9F\x98\x80 \xE4\xB8\xAD",
+                         "property empty", "export MYVAR=exported"});
+  Output o = Run(w, {"argshex:five", "prop:opt.value", "prophex:greet", "prop:empty", "env:MYVAR",
+                     "prop:tool.value", "prop:plb.app.path", "prop:application.home",
+                     "prop:java.protocol.handler.pkgs"},
+                 {"JAVA_TOOL_OPTIONS=-Dtool.value=fromenv"});
+  ASSERT_EQ(o.code, 0) << o.err;
+  size_t one = o.out.find("argshex:one two =>"), three = o.out.find("argshex:three =>"),
+         four = o.out.find("argshex:four =>"), five = o.out.find("argshex:five =>");
+  EXPECT_TRUE(one < three && three < four && four < five && five != std::string::npos) << o.out;
+  EXPECT_EQ(Answer(o.out, "prop:opt.value"), "a b");
+  EXPECT_EQ(Answer(o.out, "prophex:greet"), "4772c3bcc39f6520e282ac20f09f988020e4b8ad");
+  EXPECT_EQ(Answer(o.out, "prop:empty"), "");
+  EXPECT_EQ(Answer(o.out, "env:MYVAR"), "exported");
+  EXPECT_EQ(Answer(o.out, "prop:tool.value"), "null");  // JAVA_TOOL_OPTIONS of the caller is dropped
+  EXPECT_EQ(Answer(o.out, "prop:plb.app.path"), exe());  // the fixed option comes after "option" lines
+  EXPECT_EQ(Answer(o.out, "prop:application.home"), dir_.path() + "/");
+  EXPECT_EQ(Answer(o.out, "prop:java.protocol.handler.pkgs"), "com.quillmar");
+
+  o = Run(Probe({"export JAVA_TOOL_OPTIONS=-Dtool.value=exported"}), {"prop:tool.value"},
+          {"JAVA_TOOL_OPTIONS=-Dtool.value=fromenv"});
+  EXPECT_EQ(Answer(o.out, "prop:tool.value"), "exported");
+}
+
+TEST_P(RunApp, StartOnFirstThreadRunsTheVmOnTheMainThread) {
+  Output o = Run(Probe(), {"mainthread"});
+  EXPECT_EQ(Answer(o.out, "mainthread"), "false") << o.err;
+  o = Run(Probe({"option -XstartOnFirstThread"}), {"mainthread"});
+  EXPECT_EQ(Answer(o.out, "mainthread"), "true") << o.err;
+  EXPECT_EQ(o.code, 0);
+  o = Run(Probe({"option -xstartonfirstthread"}), {"mainthread"});
+  EXPECT_EQ(Answer(o.out, "mainthread"), "false") << o.err;
+}
+
+TEST_P(RunApp, WithoutTheSystemClassLoaderANewLauncherLoaderRunsMain) {
+  Output o = Run(Probe({"assystemclassloader FALSE"}),
+                 {"loaders", "class:lib1.One", "res:inner.txt", "services", "prop:java.protocol.handler.pkgs",
+                  "url:plb:app.jar!app.txt"});
+  ASSERT_EQ(o.code, 0) << o.err;
+  const std::string loader = "com.quillmar.plb.PlumboxClassLoader";
+  EXPECT_EQ(Answer(o.out, "loaders"), "jdk.internal.loader.ClassLoaders$AppClassLoader " + loader + " " + loader);
+  EXPECT_EQ(Answer(o.out, "class:lib1.One"), loader);
+  EXPECT_EQ(Answer(o.out, "res:inner.txt"), "from inner");
+  EXPECT_EQ(Answer(o.out, "services"), "one two");
+  EXPECT_EQ(Answer(o.out, "prop:java.protocol.handler.pkgs"), "com.quillmar");
+  EXPECT_EQ(Answer(o.out, "url:plb:app.jar!app.txt"), "9 bytes 66 72 6f 6d");
+  EXPECT_EQ(o.err, "");
+}
+
+TEST_P(RunApp, TheVmEndsAfterTheLastNonDaemonThread) {
+  Output o = Run(Probe(), {"thread:300"});
+  EXPECT_EQ(o.code, 0);
+  EXPECT_NE(o.out.find("thread done"), std::string::npos);
+}
+
+TEST_P(RunApp, SignalsEndTheApplicationAfterItsShutdownHooks) {
+  WrapRequest w = Probe({"jvmdll " + jdk_.LibJvm()});
+  runtest::Wrap(w, exe(), PLB_LINUX_STUB);
+  for (int sig : {SIGINT, SIGTERM}) {
+    runtest::Child child({exe(), "hook:ran", "wait"}, {}, runtest::kNoisyEnv);
+    ASSERT_TRUE(child.WaitForOutput("ready", 60)) << child.Err();
+    child.Signal(sig);
+    EXPECT_EQ(child.Wait(60), 0) << "signal " << sig << ": " << child.Err();
+    EXPECT_NE(child.Out().find("hook ran"), std::string::npos) << child.Out();
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Failures before any runtime runs: no runtime, a library that does not load, one without a
+// creation function (a stand-in from tests/fakejvm).
+TEST(RunAppWithoutRuntime, FailuresBeforeAVmExistGiveCodes1And2) {
+  if (!g_jars.dir) BuildProbeJars();
+  if (!g_jars.dir) GTEST_SKIP() << "no JDK to compile the test application";
+  testutil::TempDir dir;
+  auto run = [&](const std::string& setting) {
+    WrapRequest w;
+    w.jar = g_jars.app;
+    w.mainClass = "probe.Probe";
+    w.settings = {"jre_order c", setting};
+    runtest::Wrap(w, dir / "app", PLB_LINUX_STUB);
+    return runtest::RunProgram({dir / "app"}, {"JAVA_HOME=/nowhere"});
+  };
+  Output o = run("splashtitle none");
+  EXPECT_EQ(o.code, 1);
+  EXPECT_EQ(o.err, "Error: Java Runtime Environment not found.\n");
+
+  testutil::WriteFile(dir / "libjvm.so", "not a library");
+  o = run("jvmdll " + dir / "libjvm.so");
+  EXPECT_EQ(o.code, 2);
+  EXPECT_NE(o.err.find(dir / "libjvm.so"), std::string::npos) << o.err;  // the system's reason
+  EXPECT_NE(o.err.find("Error: Java Runtime Environment not valid.\n"), std::string::npos) << o.err;
+
+  o = run("jvmdll " + std::string(PLB_BINARY_DIR) + "/tests/fakejvm/fake_jvm_none.so");
+  EXPECT_EQ(o.code, 2);
+  EXPECT_EQ(o.err, "Error: Java Runtime Environment not valid.\n");
+}
+
+}  // namespace

@@ -1,0 +1,6 @@
+package probe;
+
+public class NoMain {
+    public void main(String[] args) {
+    }
+}

@@ -1,0 +1,5 @@
+package probe;
+
+public interface Service {
+    String name();
+}

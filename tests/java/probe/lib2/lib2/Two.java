@@ -1,0 +1,7 @@
+package lib2;
+
+public class Two implements probe.Service {
+    public String name() {
+        return "two";
+    }
+}

@@ -1,0 +1,172 @@
+#include "tools/cli.h"
+
+#include <functional>
+#include <map>
+
+namespace {
+
+using Setter = std::function<bool(WrapOptions&, const std::string&)>;
+
+bool Once(std::string& field, const std::string& value) {
+  if (!field.empty()) return false;
+  field = value;
+  return true;
+}
+
+// Options that take a value; a false setter means the option was given twice.
+const std::map<std::string, Setter>& WrapValueOptions() {
+  static const std::map<std::string, Setter> options = {
+      {"--target", [](WrapOptions& o, const std::string& v) { return Once(o.target, v); }},
+      {"--jar", [](WrapOptions& o, const std::string& v) { return Once(o.jar, v); }},
+      {"--main", [](WrapOptions& o, const std::string& v) { return Once(o.mainClass, v); }},
+      {"--lib", [](WrapOptions& o, const std::string& v) { return o.libs.push_back(v), true; }},
+      {"--config", [](WrapOptions& o, const std::string& v) { return o.configFiles.push_back(v), true; }},
+      {"--set", [](WrapOptions& o, const std::string& v) { return o.sets.push_back(v), true; }},
+      {"-o", [](WrapOptions& o, const std::string& v) { return Once(o.out, v); }},
+      {"--output", [](WrapOptions& o, const std::string& v) { return Once(o.out, v); }},
+      {"--stub", [](WrapOptions& o, const std::string& v) { return Once(o.stub, v); }},
+      {"--support", [](WrapOptions& o, const std::string& v) { return Once(o.support, v); }},
+      {"--icon", [](WrapOptions& o, const std::string& v) { return Once(o.resources.icon, v); }},
+      {"--splash", [](WrapOptions& o, const std::string& v) { return o.resources.splash.push_back(v), true; }},
+      {"--manifest", [](WrapOptions& o, const std::string& v) { return Once(o.resources.manifest, v); }},
+      {"--file-version", [](WrapOptions& o, const std::string& v) { return Once(o.resources.version.fileVersion, v); }},
+      {"--product-version",
+       [](WrapOptions& o, const std::string& v) { return Once(o.resources.version.productVersion, v); }},
+      {"--product-name", [](WrapOptions& o, const std::string& v) { return Once(o.resources.version.productName, v); }},
+      {"--company", [](WrapOptions& o, const std::string& v) { return Once(o.resources.version.company, v); }},
+      {"--description", [](WrapOptions& o, const std::string& v) { return Once(o.resources.version.description, v); }},
+      {"--copyright", [](WrapOptions& o, const std::string& v) { return Once(o.resources.version.copyright, v); }},
+      {"--message", [](WrapOptions& o, const std::string& v) { return o.resources.messages.push_back(v), true; }},
+  };
+  return options;
+}
+
+bool IsHelp(const std::string& a) { return a == "-h" || a == "--help"; }
+
+bool ParseWrap(const std::vector<std::string>& args, CommandLine& cl, std::string& err) {
+  cl.command = Command::kWrap;
+  for (size_t i = 1; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (IsHelp(a)) {
+      cl.command = Command::kWrapHelp;
+      return true;
+    }
+    if (a == "-q" || a == "--quiet") {
+      cl.wrap.quiet = true;
+      continue;
+    }
+    size_t eq = a.rfind("--", 0) == 0 ? a.find('=') : std::string::npos;
+    std::string name = a.substr(0, eq);
+    auto it = WrapValueOptions().find(name);
+    if (it == WrapValueOptions().end()) {
+      err = a.empty() || a[0] != '-' ? "unexpected argument '" + a + "'" : "unknown option '" + name + "'";
+      return false;
+    }
+    std::string value;
+    if (eq != std::string::npos) {
+      value = a.substr(eq + 1);
+    } else if (i + 1 < args.size()) {
+      value = args[++i];
+    } else {
+      err = "option " + name + " needs a value";
+      return false;
+    }
+    if (value.empty()) {
+      err = "option " + name + " needs a non-empty value";
+      return false;
+    }
+    if (!it->second(cl.wrap, value)) {
+      err = "option " + name + " given twice";
+      return false;
+    }
+  }
+  return true;
+}
+
+bool ParseInspect(const std::vector<std::string>& args, CommandLine& cl, std::string& err) {
+  cl.command = Command::kInspect;
+  for (size_t i = 1; i < args.size(); ++i) {
+    if (IsHelp(args[i])) {
+      cl.command = Command::kInspectHelp;
+      return true;
+    }
+    if (!args[i].empty() && args[i][0] == '-') {
+      err = "unknown option '" + args[i] + "'";
+      return false;
+    }
+    if (!cl.inspectFile.empty()) {
+      err = "inspect takes one file";
+      return false;
+    }
+    cl.inspectFile = args[i];
+  }
+  if (cl.inspectFile.empty()) err = "inspect needs a file";
+  return err.empty();
+}
+
+}  // namespace
+
+bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& cl, std::string& err) {
+  cl = CommandLine{};
+  if (args.empty()) return true;  // usage
+  const std::string& first = args[0];
+  if (IsHelp(first) || first == "help") {
+    cl.command = Command::kHelp;
+    return true;
+  }
+  if (first == "--version" || first == "version") {
+    cl.command = Command::kVersion;
+    return true;
+  }
+  if (first == "wrap") return ParseWrap(args, cl, err);
+  if (first == "inspect") return ParseInspect(args, cl, err);
+  err = first[0] == '-' ? "unknown option '" + first + "'" : "unknown command '" + first + "'";
+  return false;
+}
+
+std::string UsageText() {
+  return "usage: plumbox wrap --target linux|windows --jar APP.jar --main CLASS [options] -o OUT\n"
+         "       plumbox inspect FILE\n"
+         "       plumbox --help | --version\n";
+}
+
+std::string WrapHelpText() {
+  return "usage: plumbox wrap --target linux|windows --jar APP.jar --main CLASS\n"
+         "                    [--lib JAR]... [--config FILE]... [--set 'KEY VALUE']... -o OUT\n"
+         "\n"
+         "Writes OUT: the launcher stub for the target with the application jar, the support\n"
+         "classes, the library jars and the configuration text appended.\n"
+         "\n"
+         "  --target linux|windows  which launcher stub to use\n"
+         "  --jar APP.jar           the application jar (stored deflated at the top level)\n"
+         "  --main CLASS            the main class (written as the line \"mainclass CLASS\")\n"
+         "  --lib JAR               a library jar, stored under libs/ (repeatable)\n"
+         "  --config FILE           configuration lines to embed (UTF-8, or UTF-16 with a BOM)\n"
+         "  --set 'KEY VALUE'       one more configuration line, after those of --config\n"
+         "                          (repeatable; for a single-valued key the first line wins)\n"
+         "  -o, --output OUT        the executable to write (replaced only when complete)\n"
+         "  --stub FILE             launcher stub to use instead of the installed one\n"
+         "  --support JAR           support classes to use instead of the installed ones\n"
+         "  -q, --quiet             print only warnings and errors\n"
+         "\n"
+         "Windows executables only (an error with --target linux):\n"
+         "  --icon FILE.ico         the application icon (every image of the file)\n"
+         "  --file-version V        version information: 1 to 4 numbers from 0 to 65535\n"
+         "  --product-version V     separated by dots (each defaults to the other)\n"
+         "  --product-name TEXT     version information texts; the original file name is\n"
+         "  --company TEXT          the name of OUT\n"
+         "  --description TEXT\n"
+         "  --copyright TEXT\n"
+         "  --splash FILE           a BMP for the launcher's own splash window, or a PNG, GIF\n"
+         "                          or JPEG for the Java runtime's splash screen (one of each)\n"
+         "  --manifest FILE         an application manifest (XML) replacing the launcher's own\n"
+         "  --message N=TEXT        replaces message N of the launcher's string table; \\n, \\r\n"
+         "                          and \\t as in \"message\" configuration lines (repeatable)\n";
+}
+
+std::string InspectHelpText() {
+  return "usage: plumbox inspect FILE\n"
+         "\n"
+         "Shows what a wrapped executable carries: where its payload lies, its embedded\n"
+         "configuration text and the entries of its embedded archive.\n";
+}
