@@ -236,17 +236,16 @@ void InstallResourceSection(std::string& file, const PeImage& image, const Resou
 }
 
 uint32_t PeChecksum(std::string_view file, uint32_t checksumOffset) {
-  auto byteAt = [&](size_t i) -> uint32_t {
-    bool inField = i >= checksumOffset && i < size_t(checksumOffset) + 4;
-    return i < file.size() && !inField ? static_cast<uint8_t>(file[i]) : 0;
-  };
+  // 16-bit little-endian words summed with end-around carry. The plain 64-bit sum folded
+  // once at the end gives the same value, and lets the field's bytes be taken out again.
+  const auto* p = reinterpret_cast<const uint8_t*>(file.data());
+  const size_t n = file.size();
   uint64_t sum = 0;
-  for (size_t i = 0; i < file.size(); i += 2) {
-    sum += byteAt(i) | (byteAt(i + 1) << 8);
-    sum = (sum & 0xFFFF) + (sum >> 16);
-  }
-  sum = (sum & 0xFFFF) + (sum >> 16);
-  return uint32_t(sum + file.size());
+  for (size_t i = 0; i + 1 < n; i += 2) sum += p[i] | uint32_t(p[i + 1]) << 8;
+  if (n % 2 != 0) sum += p[n - 1];
+  for (size_t j = checksumOffset; j < size_t(checksumOffset) + 4 && j < n; ++j) sum -= uint64_t(p[j]) << (8 * (j & 1));
+  while (sum >> 16) sum = (sum & 0xFFFF) + (sum >> 16);
+  return uint32_t(sum + n);
 }
 
 bool UpdatePeChecksum(std::string& file) {
