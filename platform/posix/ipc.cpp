@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdlib>
 #include <cstdio>
 #include <ctime>
 #include <mutex>
@@ -84,7 +85,19 @@ void ReleaseLockWord(uint32_t* word) {
 }
 
 // Threads of this process exclude each other here; the lock word only tells processes apart.
-std::timed_mutex g_localSlotLock;
+std::mutex g_localSlotLock;
+
+bool LockLocally(Clock::time_point deadline, bool unlimited) {
+  if (unlimited) {
+    g_localSlotLock.lock();
+    return true;
+  }
+  while (!g_localSlotLock.try_lock()) {
+    if (Clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
 
 std::string UserPrefix() {
   char prefix[32];
@@ -103,6 +116,47 @@ int OpenSharedObject(const std::string& name) {
     close(fd);
   }
   return -1;
+}
+
+// The objects this process uses. A process that ends without detaching (the application
+// called System.exit) still removes an object it was the last user of, at exit; its views
+// stay mapped for threads that may still run.
+struct InUse {
+  int descriptor;
+  char name[256];
+};
+InUse g_inUse[4];
+std::mutex g_inUseLock;
+
+void RemoveIfLastUser(int fd, const char* name) {
+  if (flock(fd, LOCK_EX | LOCK_NB) == 0) shm_unlink(name);
+}
+
+void RemoveUnusedAtExit() {
+  std::lock_guard<std::mutex> lock(g_inUseLock);
+  for (InUse& u : g_inUse)
+    if (u.descriptor >= 0) RemoveIfLastUser(u.descriptor, u.name);
+}
+
+void NoteInUse(int fd, const std::string& name) {
+  std::lock_guard<std::mutex> lock(g_inUseLock);
+  static bool registered = [] {
+    for (InUse& u : g_inUse) u.descriptor = -1;
+    return atexit(RemoveUnusedAtExit) == 0;
+  }();
+  (void)registered;
+  for (InUse& u : g_inUse)
+    if (u.descriptor < 0 && name.size() < sizeof u.name) {
+      u.descriptor = fd;
+      snprintf(u.name, sizeof u.name, "%s", name.c_str());
+      return;
+    }
+}
+
+void NoteNoLongerInUse(int fd) {
+  std::lock_guard<std::mutex> lock(g_inUseLock);
+  for (InUse& u : g_inUse)
+    if (u.descriptor == fd) u.descriptor = -1;
 }
 
 bool MapSharedObject(const std::string& name, size_t size, SharedMemory& out) {
@@ -124,6 +178,7 @@ bool MapSharedObject(const std::string& name, size_t size, SharedMemory& out) {
   out.mapped = true;
   out.descriptor = fd;
   out.name = name;
+  NoteInUse(fd, name);
   return true;
 }
 
@@ -175,8 +230,8 @@ bool AttachNamedMemory(const std::string& name, size_t size, SharedMemory& out) 
 void DetachMemory(SharedMemory& memory) {
   if (memory.mapped && memory.data) munmap(memory.data, memory.size);
   if (memory.descriptor >= 0) {
-    // Nobody else holds the shared lock: we are the last user.
-    if (flock(memory.descriptor, LOCK_EX | LOCK_NB) == 0) shm_unlink(memory.name.c_str());
+    NoteNoLongerInUse(memory.descriptor);
+    RemoveIfLastUser(memory.descriptor, memory.name.c_str());
     close(memory.descriptor);
   }
   memory = SharedMemory{};
@@ -246,11 +301,9 @@ void CloseSlotObjects(SlotObjects& slot) { slot = SlotObjects{}; }
 
 bool LockSlot(const SlotObjects& slot, int timeoutMs) {
   if (!slot.mutex) return false;
-  const auto start = Clock::now();
-  if (timeoutMs < 0) g_localSlotLock.lock();
-  else if (!g_localSlotLock.try_lock_for(std::chrono::milliseconds(timeoutMs)))
-    return false;
-  int left = timeoutMs < 0 ? -1 : RemainingMs(start + std::chrono::milliseconds(timeoutMs));
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+  if (!LockLocally(deadline, timeoutMs < 0)) return false;
+  int left = timeoutMs < 0 ? -1 : RemainingMs(deadline);
   if (AcquireLockWord(static_cast<uint32_t*>(slot.mutex), left)) return true;
   g_localSlotLock.unlock();
   return false;
