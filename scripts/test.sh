@@ -35,7 +35,7 @@ for preset in linux windows; do
   echo "== ctest: $preset"
   log=$(mktemp)
   # One test at a time: the display tests share one X server and one Wine session.
-  ctest --preset "$preset" 2>&1 | tee "$log" | grep -vE '^\s+[0-9]+/[0-9]+ Test +#[0-9]+: .* Passed' || true
+  ctest --preset "$preset" 2>&1 | tee "$log" | grep -vE '^\s*[0-9]+/[0-9]+ Test +#[0-9]+: .* Passed' || true
   count_ctest "$log" "ctest $preset"
   rm -f "$log"
 done
