@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "instances/instances.h"
+#include "instances/natives.h"
 #include "runtime/jni_util.h"
 
 namespace {

@@ -7,6 +7,7 @@ namespace {
 
 std::mutex g_lock;
 std::atomic<const JavaRefs*> g_refs{nullptr};
+std::atomic<const ListRefs*> g_listRefs{nullptr};
 std::atomic<jobject> g_handler{nullptr};
 
 jclass GlobalClass(JNIEnv* env, const char* name) {
@@ -24,13 +25,6 @@ bool LookUp(JNIEnv* env, JavaRefs& r) {
   if (!(r.findResources =
             env->GetMethodID(r.urlClassLoader, "findResources", "(Ljava/lang/String;)Ljava/util/Enumeration;")))
     return false;
-  if (!(r.vector = GlobalClass(env, "java/util/Vector"))) return false;
-  if (!(r.vectorInit = env->GetMethodID(r.vector, "<init>", "()V"))) return false;
-  if (!(r.vectorAdd = env->GetMethodID(r.vector, "add", "(Ljava/lang/Object;)Z"))) return false;
-  if (!(r.vectorElements = env->GetMethodID(r.vector, "elements", "()Ljava/util/Enumeration;"))) return false;
-  if (!(r.enumeration = GlobalClass(env, "java/util/Enumeration"))) return false;
-  if (!(r.hasMoreElements = env->GetMethodID(r.enumeration, "hasMoreElements", "()Z"))) return false;
-  if (!(r.nextElement = env->GetMethodID(r.enumeration, "nextElement", "()Ljava/lang/Object;"))) return false;
   if (!(r.url = GlobalClass(env, "java/net/URL"))) return false;
   if (!(r.urlInit =
             env->GetMethodID(r.url, "<init>", "(Ljava/net/URL;Ljava/lang/String;Ljava/net/URLStreamHandler;)V")))
@@ -49,19 +43,36 @@ bool LookUp(JNIEnv* env, JavaRefs& r) {
   return r.definePackage != nullptr;
 }
 
-}  // namespace
+bool LookUp(JNIEnv* env, ListRefs& r) {
+  if (!(r.vector = GlobalClass(env, "java/util/Vector"))) return false;
+  if (!(r.vectorInit = env->GetMethodID(r.vector, "<init>", "()V"))) return false;
+  if (!(r.vectorAdd = env->GetMethodID(r.vector, "add", "(Ljava/lang/Object;)Z"))) return false;
+  if (!(r.vectorElements = env->GetMethodID(r.vector, "elements", "()Ljava/util/Enumeration;"))) return false;
+  if (!(r.enumeration = GlobalClass(env, "java/util/Enumeration"))) return false;
+  if (!(r.hasMoreElements = env->GetMethodID(r.enumeration, "hasMoreElements", "()Z"))) return false;
+  r.nextElement = env->GetMethodID(r.enumeration, "nextElement", "()Ljava/lang/Object;");
+  return r.nextElement != nullptr;
+}
 
-const JavaRefs* GetJavaRefs(JNIEnv* env) {
-  if (const JavaRefs* refs = g_refs.load(std::memory_order_acquire)) return refs;
+// Looks the references up once per process.
+template <typename Refs>
+const Refs* Once(JNIEnv* env, std::atomic<const Refs*>& slot) {
+  if (const Refs* refs = slot.load(std::memory_order_acquire)) return refs;
   std::lock_guard<std::mutex> hold(g_lock);
-  if (const JavaRefs* refs = g_refs.load(std::memory_order_acquire)) return refs;
-  static JavaRefs storage;
-  JavaRefs found{};
+  if (const Refs* refs = slot.load(std::memory_order_acquire)) return refs;
+  static Refs storage;
+  Refs found{};
   if (!LookUp(env, found)) return nullptr;  // the few global references made stay; a retry makes new ones
   storage = found;
-  g_refs.store(&storage, std::memory_order_release);
+  slot.store(&storage, std::memory_order_release);
   return &storage;
 }
+
+}  // namespace
+
+const JavaRefs* GetJavaRefs(JNIEnv* env) { return Once(env, g_refs); }
+
+const ListRefs* GetListRefs(JNIEnv* env) { return Once(env, g_listRefs); }
 
 jobject PlbHandler(JNIEnv* env) {
   if (jobject h = g_handler.load(std::memory_order_acquire)) return h;

@@ -6,10 +6,6 @@ struct JavaRefs {
   jclass urlClassLoader;
   jmethodID findResource;   // URLClassLoader.findResource(String)
   jmethodID findResources;  // URLClassLoader.findResources(String)
-  jclass vector;
-  jmethodID vectorInit, vectorAdd, vectorElements;
-  jclass enumeration;
-  jmethodID hasMoreElements, nextElement;
   jclass url;
   jmethodID urlInit;  // URL(URL context, String spec, URLStreamHandler handler)
   jclass string;
@@ -19,8 +15,18 @@ struct JavaRefs {
   jmethodID definePackage;  // ClassLoader.definePackage(String, 6 x String, URL)
 };
 
+// What findResources needs besides: looked up on its first call, since the runtime does not
+// load these classes at start.
+struct ListRefs {
+  jclass vector;
+  jmethodID vectorInit, vectorAdd, vectorElements;
+  jclass enumeration;
+  jmethodID hasMoreElements, nextElement;
+};
+
 // The references, or null with the lookup's exception pending.
 const JavaRefs* GetJavaRefs(JNIEnv* env);
+const ListRefs* GetListRefs(JNIEnv* env);
 
 // The launcher's one "plb:" handler object (created on first use), or null with the
 // exception pending.

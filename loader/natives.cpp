@@ -79,7 +79,7 @@ std::vector<Match> FindAll(const NameForms& forms, bool firstOnly) {
 }
 
 // Appends every element of an enumeration to the vector.
-void AddAll(JNIEnv* env, const JavaRefs& r, jobject vector, jobject enumeration) {
+void AddAll(JNIEnv* env, const ListRefs& r, jobject vector, jobject enumeration) {
   while (env->CallBooleanMethod(enumeration, r.hasMoreElements) && !env->ExceptionCheck()) {
     LocalRef<jobject> element(env, env->CallObjectMethod(enumeration, r.nextElement));
     if (env->ExceptionCheck()) return;
@@ -89,7 +89,8 @@ void AddAll(JNIEnv* env, const JavaRefs& r, jobject vector, jobject enumeration)
 
 jobject FindResources(JNIEnv* env, jobject self, jstring name) {
   const JavaRefs* r = GetJavaRefs(env);
-  LocalRef<jobject> vector(env, r ? env->NewObject(r->vector, r->vectorInit) : nullptr);
+  const ListRefs* l = r ? GetListRefs(env) : nullptr;
+  LocalRef<jobject> vector(env, l ? env->NewObject(l->vector, l->vectorInit) : nullptr);
   if (!vector) {
     DescribeAndClear(env);
     return nullptr;
@@ -97,16 +98,16 @@ jobject FindResources(JNIEnv* env, jobject self, jstring name) {
   if (SearchRegistry()) {
     for (const Match& m : FindAll(ResourceNameForms(env, name), false)) {
       LocalRef<jobject> url(env, MakeResourceUrl(env, m.path, m.formB));
-      if (url) env->CallBooleanMethod(vector.get(), r->vectorAdd, url.get());
+      if (url) env->CallBooleanMethod(vector.get(), l->vectorAdd, url.get());
     }
   }
-  if (t_registryOnly) return env->CallObjectMethod(vector.get(), r->vectorElements);
+  if (t_registryOnly) return env->CallObjectMethod(vector.get(), l->vectorElements);
   EnsurePlbHandler(env);
   LocalRef<jobject> inherited(env, env->CallNonvirtualObjectMethod(self, r->urlClassLoader, r->findResources, name));
   if (env->ExceptionCheck()) return nullptr;  // the IOException goes to the Java caller
-  if (inherited) AddAll(env, *r, vector.get(), inherited.get());
+  if (inherited) AddAll(env, *l, vector.get(), inherited.get());
   if (env->ExceptionCheck()) return nullptr;
-  jobject elements = env->CallObjectMethod(vector.get(), r->vectorElements);
+  jobject elements = env->CallObjectMethod(vector.get(), l->vectorElements);
   if (!elements) DescribeAndClear(env);
   return elements;
 }

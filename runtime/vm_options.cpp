@@ -10,6 +10,7 @@
 #include "platform/fs.h"
 #include "runtime/discovery.h"
 #include "runtime/jni_util.h"
+#include "runtime/start_agent.h"
 
 namespace {
 
@@ -17,9 +18,12 @@ namespace {
 // option that grants it is known from 22 on. Older runtimes refuse "--" options they do not
 // know, so options are only given to runtimes that know them.
 constexpr int kNativeAccessSince = 22;
-// HotSpot notes on every start that a custom system class loader turns off archived
-// application classes: through its warning channel up to 20, as a "cds" log line from 21.
-constexpr int kQuietSharingSince = 11, kSharingLogSince = 21;
+// From 21 on, HotSpot notes in its "cds" log that a custom system class loader turns off
+// archived application classes, even when the loader was named at the start phase.
+constexpr int kSharingLogSince = 21;
+// The start phase, at which the agent acts, comes after the module system's set-up from 9 on.
+constexpr int kAgentSince = 9;
+constexpr char kSystemLoaderProperty[] = "java.system.class.loader=com.quillmar.plb.PlumboxClassLoader";
 
 // The value of KEY="value" in a release file's text, or "".
 std::string ReleaseValue(const std::string& release, const std::string& key) {
@@ -51,7 +55,7 @@ void ApplyExports(const LauncherContext& ctx) {
 }
 
 std::vector<std::string> FixedOptions(const LauncherContext& ctx, const std::string& vmClassPath,
-                                      const std::string& launcherClassPath, bool elevated) {
+                                      const std::string& launcherClassPath, bool elevated, bool agent) {
   std::vector<std::string> options = {
       "-Djava.class.path=" + vmClassPath,
       "-Dplb.class.path=" + launcherClassPath,
@@ -60,7 +64,7 @@ std::vector<std::string> FixedOptions(const LauncherContext& ctx, const std::str
   };
   if (!ValueIs(CfgAsSystemClassLoader(ctx), "FALSE")) {
     options.push_back(std::string("-Djava.protocol.handler.pkgs=") + kProtocolPackage);
-    options.push_back("-Djava.system.class.loader=com.quillmar.plb.PlumboxClassLoader");
+    if (!agent) options.push_back(std::string("-D") + kSystemLoaderProperty);
   }
   if (elevated) options.push_back("-Dplb.is.elevated=true");
   return options;
@@ -81,25 +85,31 @@ RuntimeInfo ReadRuntimeInfo(const std::string& libraryPath) {
   return info;
 }
 
+bool UsesLauncherAgent(const RuntimeInfo& runtime) { return runtime.hotspot && runtime.feature >= kAgentSince; }
+
 std::vector<std::string> RuntimeOptions(const RuntimeInfo& runtime, bool ownSystemLoader) {
   std::vector<std::string> options;
-  bool quietSharing = ownSystemLoader && runtime.hotspot;
-  if (quietSharing && runtime.feature >= kSharingLogSince) options.push_back("-Xlog:cds=off");
-  else if (quietSharing && runtime.feature >= kQuietSharingSince) options.push_back("-XX:-PrintWarnings");
-  if (runtime.feature >= kNativeAccessSince) options.push_back("--enable-native-access=ALL-UNNAMED");
+  if (ownSystemLoader && runtime.hotspot && runtime.feature >= kSharingLogSince) options.push_back("-Xlog:cds=off");
+  if (UsesLauncherAgent(runtime)) options.push_back(kStartAgentOption);
+  else if (runtime.feature >= kNativeAccessSince) options.push_back("--enable-native-access=ALL-UNNAMED");
   return options;
 }
 
 int StartVm(VmContext& vm, LauncherContext& ctx) {
   ApplyExports(ctx);
   std::string library = FindRuntimeLibrary(ctx);
+  RuntimeInfo runtime = ReadRuntimeInfo(library);
   bool ownSystemLoader = !ValueIs(CfgAsSystemClassLoader(ctx), "FALSE");
-  for (const std::string& option : RuntimeOptions(ReadRuntimeInfo(library), ownSystemLoader)) AddOption(vm, option);
+  bool agent = UsesLauncherAgent(runtime);
+  for (const std::string& option : RuntimeOptions(runtime, ownSystemLoader)) AddOption(vm, option);
   for (const std::string& option : CfgOptions(ctx)) AddOption(vm, option);
   std::string vmClassPath = BuildClassPath(ctx, ClassPathForm::Vm);
   std::string launcherClassPath = BuildClassPath(ctx, ClassPathForm::Launcher);
-  for (const std::string& option : FixedOptions(ctx, vmClassPath, launcherClassPath, plat::IsElevated()))
+  for (const std::string& option :
+       FixedOptions(ctx, vmClassPath, launcherClassPath, plat::IsElevated(), agent))
     AddOption(vm, option);
+  SetStartProperties(agent && ownSystemLoader ? std::vector<std::string>{kSystemLoaderProperty}
+                                              : std::vector<std::string>{});
   if (library.empty()) return kResultNoRuntime;
   int result = CreateVm(vm, library);
   if (result != kResultOk) return result;

@@ -18,10 +18,11 @@ inline constexpr char kProtocolPackage[] = "com.quillmar";
 void ApplyExports(const LauncherContext& ctx);
 
 // The options that follow the "option" lines, in order: the two class paths, the
-// executable's path and directory, the launcher's class loader and protocol package (unless
-// "assystemclassloader" is FALSE) and the elevation mark.
+// executable's path and directory, the launcher's protocol package and class loader (unless
+// "assystemclassloader" is FALSE) and the elevation mark. With the launcher's `agent` the
+// class loader is named by the agent at the start phase instead (runtime/start_agent.h).
 std::vector<std::string> FixedOptions(const LauncherContext& ctx, const std::string& vmClassPath,
-                                      const std::string& launcherClassPath, bool elevated);
+                                      const std::string& launcherClassPath, bool elevated, bool agent = false);
 
 // What the "release" file in a runtime's home tells about the runtime.
 struct RuntimeInfo {
@@ -32,10 +33,15 @@ struct RuntimeInfo {
 // Reads the release file of the runtime that holds the VM library; {} when there is none.
 RuntimeInfo ReadRuntimeInfo(const std::string& libraryPath);
 
-// Options that keep a wrapped application free of warnings it did not cause, for runtimes
-// that know them: native access for the launcher's classes (which load the launcher's
-// natives), and silence for the class-data-sharing notice that a custom system class loader
-// draws (`ownSystemLoader`). They come before the "option" lines, which can override them.
+// Whether the launcher's agent is given to the runtime: HotSpot from 9 on. Other runtimes
+// are given the class loader as a "-D" option, and their support classes load the
+// executable as a library.
+bool UsesLauncherAgent(const RuntimeInfo& runtime);
+
+// Options for the runtime itself, before the "option" lines, which can override them: the
+// launcher's agent where it is used; native access for the support classes where they load
+// the executable as a library; and silence for the class-data-sharing log line that a custom
+// system class loader draws (`ownSystemLoader`). Each only for runtimes that know it.
 std::vector<std::string> RuntimeOptions(const RuntimeInfo& runtime, bool ownSystemLoader);
 
 // Exports, options, VM creation and properties: 0, or 1 (no runtime), 2 or 4.

@@ -6,6 +6,7 @@
 #include "platform/splash.h"
 #include "runtime/jni_util.h"
 #include "splash/splash.h"
+#include "splash/splash_natives.h"
 
 namespace {
 

@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "runtime/jni_util.h"
+#include "streams/java_fallback.h"
 #include "streams/redirect.h"
 
 namespace {

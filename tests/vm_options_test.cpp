@@ -37,6 +37,9 @@ TEST(VmOptions, FixedOptionsInstallTheLaunchersLoaderUnlessForbidden) {
   EXPECT_EQ(FixedOptions(Context("assystemclassloader no\r\n"), "/apps/demo/demo", ":a.jar", false), expected);
   expected.push_back("-Dplb.is.elevated=true");
   EXPECT_EQ(FixedOptions(Context(""), "/apps/demo/demo", ":a.jar", true), expected);
+  // With the launcher's agent, the agent names the loader at the start phase instead.
+  expected.erase(expected.begin() + 5);
+  EXPECT_EQ(FixedOptions(Context(""), "/apps/demo/demo", ":a.jar", true, true), expected);
 }
 
 TEST(VmOptions, ExportsSetTheEnvironmentAndToolOptionsAreDroppedUnlessExported) {
@@ -81,10 +84,13 @@ TEST(VmOptions, RuntimeVersionAndVariantComeFromTheReleaseFile) {
 
 TEST(VmOptions, RuntimeOptionsOnlyForRuntimesThatKnowThem) {
   using V = std::vector<std::string>;
-  EXPECT_EQ(RuntimeOptions({25, true}, true), (V{"-Xlog:cds=off", "--enable-native-access=ALL-UNNAMED"}));
-  EXPECT_EQ(RuntimeOptions({25, true}, false), (V{"--enable-native-access=ALL-UNNAMED"}));
-  EXPECT_EQ(RuntimeOptions({21, true}, true), (V{"-Xlog:cds=off"}));
-  EXPECT_EQ(RuntimeOptions({17, true}, true), (V{"-XX:-PrintWarnings"}));
+  // HotSpot from 9 on gets the agent, which binds the natives: no native access is needed.
+  EXPECT_EQ(RuntimeOptions({25, true}, true), (V{"-Xlog:cds=off", "-agentlib:plumbox"}));
+  EXPECT_EQ(RuntimeOptions({25, true}, false), (V{"-agentlib:plumbox"}));
+  EXPECT_EQ(RuntimeOptions({21, true}, true), (V{"-Xlog:cds=off", "-agentlib:plumbox"}));
+  EXPECT_EQ(RuntimeOptions({17, true}, true), (V{"-agentlib:plumbox"}));
+  EXPECT_EQ(RuntimeOptions({9, true}, false), (V{"-agentlib:plumbox"}));
+  // Elsewhere the support classes load the executable, which needs native access from 22 on.
   EXPECT_EQ(RuntimeOptions({25, false}, true), (V{"--enable-native-access=ALL-UNNAMED"}));
   EXPECT_EQ(RuntimeOptions({8, true}, true), V{});
   EXPECT_EQ(RuntimeOptions({0, false}, true), V{});

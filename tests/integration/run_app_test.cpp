@@ -3,6 +3,7 @@
 // when that runtime is not installed.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 
 #include "integration/run_support.h"
@@ -93,11 +94,14 @@ INSTANTIATE_TEST_SUITE_P(Jdk, RunApp, ::testing::Values(17, 25), [](const auto& 
 });
 
 TEST_P(RunApp, StartsWithoutWarningsAndExitsWithTheApplicationsStatus) {
-  Output o = Run(Probe(), {"prop:java.specification.version"});
+  // The natives of a support class that the start does not need are bound when the class is
+  // first used, also without a warning.
+  Output o = Run(Probe(), {"prop:java.specification.version", "native:Instances.getCurrentInstance"});
   EXPECT_EQ(o.code, 0) << o.err;
   EXPECT_EQ(Answer(o.out, "prop:java.specification.version"), std::to_string(GetParam()));
   EXPECT_EQ(o.err, "");
-  EXPECT_EQ(o.out, "prop:java.specification.version => " + std::to_string(GetParam()) + "\n");
+  EXPECT_EQ(o.out, "prop:java.specification.version => " + std::to_string(GetParam()) +
+                       "\nnative:Instances.getCurrentInstance => returned -1\n");
 
   o = Run(Probe(), {"exit:42"});
   EXPECT_EQ(o.code, 42);
@@ -248,6 +252,35 @@ TEST_P(RunApp, WithoutTheSystemClassLoaderANewLauncherLoaderRunsMain) {
   EXPECT_EQ(Answer(o.out, "prop:java.protocol.handler.pkgs"), "com.quillmar");
   EXPECT_EQ(Answer(o.out, "url:plb:app.jar!app.txt"), "9 bytes 66 72 6f 6d");
   EXPECT_EQ(o.err, "");
+}
+
+// A runtime that is not known to be HotSpot gets no agent: the loader is named by its option,
+// and the support classes bind their natives by loading the launcher as a library.
+TEST_P(RunApp, WithoutTheAgentTheSupportClassesLoadTheLauncher) {
+  // A copy of the runtime's home with another release file, made of links; the directories
+  // on the way to the VM library are real, so that the launcher finds that release file.
+  testutil::TempDir rt;
+  namespace fs = std::filesystem;
+  for (const std::string sub : {"", "/lib", "/lib/server"}) {
+    fs::create_directories(rt / sub.c_str());
+    for (const auto& entry : fs::directory_iterator(jdk_.home + sub)) {
+      std::string name = sub + "/" + entry.path().filename().string();
+      if (name != "/release" && name != "/lib" && name != "/lib/server") fs::create_symlink(entry.path(), rt / name.c_str());
+    }
+  }
+  testutil::WriteFile(rt / "release", "JAVA_VERSION=\"" + std::to_string(GetParam()) + ".0.1\"\nJVM_VARIANT=\"Other\"\n");
+  WrapRequest w = Probe({"jvmdll " + (rt / "lib/server/libjvm.so")});
+  runtest::Wrap(w, exe(), PLB_LINUX_STUB);
+  Output o = runtest::RunProgram({exe(), "loaders", "prop:java.system.class.loader", "class:lib1.One", "res:inner.txt",
+                                  "native:Instances.getCurrentInstance"});
+  ASSERT_EQ(o.code, 0) << o.err;
+  const std::string loader = "com.quillmar.plb.PlumboxClassLoader";
+  EXPECT_EQ(Answer(o.out, "loaders"), loader + " " + loader + " " + loader);
+  EXPECT_EQ(Answer(o.out, "prop:java.system.class.loader"), loader);
+  EXPECT_EQ(Answer(o.out, "class:lib1.One"), loader);
+  EXPECT_EQ(Answer(o.out, "res:inner.txt"), "from inner");
+  EXPECT_EQ(Answer(o.out, "native:Instances.getCurrentInstance"), "returned -1");
+  EXPECT_EQ(o.err.find("restricted method"), std::string::npos) << o.err;  // native access is granted instead
 }
 
 TEST_P(RunApp, TheVmEndsAfterTheLastNonDaemonThread) {

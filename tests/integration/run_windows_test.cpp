@@ -42,6 +42,8 @@ TEST(WindowsLauncher, ExportsEveryNativeOfTheSupportClasses) {
   ASSERT_EQ(r.exitCode, 0);
   std::set<std::string> natives = DeclaredNatives();
   EXPECT_GE(natives.size(), 15u);  // a parse that finds too few is a broken test
+  // The runtime finds the launcher's agent among the executable's exports as well.
+  natives.insert("Agent_OnLoad_plumbox");
   for (const std::string& name : natives) EXPECT_NE(r.out.find("] " + name + "\n"), std::string::npos) << name;
 }
 

@@ -15,15 +15,20 @@ public class Handler extends URLStreamHandler {
 
     static {
         loadedData = new Hashtable<String, SoftReference<byte[]>>();
-        PlumboxClassLoader.bindLauncher();
+        PlumboxClassLoader.bindLauncher(Handler.class);
     }
 
     public Handler() {
     }
 
+    /**
+     * The connection goes out through a cast from Object: the verifier then has no need to
+     * load the connection classes when the VM links this class at start, only when the first
+     * connection is opened.
+     */
     protected URLConnection openConnection(URL url) {
         final String form = url.toString();
-        return new URLConnection(url) {
+        return (URLConnection) (Object) new URLConnection(url) {
             public void connect() {
             }
 

@@ -5,7 +5,7 @@ import java.io.Serializable;
 /** The running instances of this application and object messages between them. */
 public class Instances {
     static {
-        PlumboxClassLoader.bindLauncher();
+        PlumboxClassLoader.bindLauncher(Instances.class);
     }
 
     /** Receives the objects that other instances (or this one) send. */

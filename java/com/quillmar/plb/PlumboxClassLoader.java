@@ -3,7 +3,6 @@ package com.quillmar.plb;
 import java.io.File;
 import java.io.IOException;
 import java.io.InputStream;
-import java.net.MalformedURLException;
 import java.net.URL;
 import java.net.URLClassLoader;
 import java.util.ArrayList;
@@ -17,7 +16,7 @@ import java.util.jar.Manifest;
  */
 public class PlumboxClassLoader extends URLClassLoader {
     static {
-        bindLauncher();
+        bindLauncher(PlumboxClassLoader.class);
     }
 
     public PlumboxClassLoader() {
@@ -29,12 +28,20 @@ public class PlumboxClassLoader extends URLClassLoader {
     }
 
     /**
-     * Binds the natives of the support classes to the launcher's exports. On Windows the
-     * executable itself is loaded as a library. On Linux a running executable cannot be loaded
-     * a second time, so the launcher exports JNI_OnLoad_plumbox and the runtime binds a library
-     * named libplumbox.so to the symbols of the process itself; no such file exists.
+     * Binds the natives of a support class to the launcher's exports. The launcher usually
+     * binds this class's natives before it runs, and then binds those of the other classes
+     * when asked. Otherwise the launcher is loaded as a library: on Windows the executable
+     * itself. On Linux a running executable cannot be loaded a second time, so the launcher
+     * exports JNI_OnLoad_plumbox and the runtime binds a library named libplumbox.so to the
+     * symbols of the process itself; no such file exists.
      */
-    static void bindLauncher() {
+    static void bindLauncher(Class<?> cls) {
+        try {
+            if (bindNatives(cls)) {
+                return;
+            }
+        } catch (LinkageError notYet) {  // UnsatisfiedLinkError: loaded below
+        }
         String app = System.getProperty("plb.app.path");
         if (app == null) {
             return;
@@ -56,7 +63,7 @@ public class PlumboxClassLoader extends URLClassLoader {
         ArrayList<URL> urls = new ArrayList<URL>();
         try {
             String[] jars = getEmbeddedJars();
-            Handler handler = new Handler();
+            Handler handler = jars.length > 0 ? new Handler() : null;
             for (int i = 0; i < jars.length; i++) {
                 urls.add(new URL(null, jars[i], handler));
             }
@@ -72,7 +79,7 @@ public class PlumboxClassLoader extends URLClassLoader {
                 }
                 try {
                     urls.add(new File(elements[i]).toURI().toURL());
-                } catch (MalformedURLException e) {
+                } catch (IOException e) {  // a MalformedURLException
                     e.printStackTrace();
                 }
             }
@@ -129,7 +136,7 @@ public class PlumboxClassLoader extends URLClassLoader {
             String baseText = s.substring(0, end);
             try {
                 base = plb ? new URL(null, baseText, new Handler()) : new URL(baseText + "/");
-            } catch (MalformedURLException e) {
+            } catch (IOException e) {  // a MalformedURLException
                 base = null;
             }
             manifest = readManifest(plb, baseText + (plb ? "" : "/") + "META-INF/MANIFEST.MF");
@@ -177,4 +184,7 @@ public class PlumboxClassLoader extends URLClassLoader {
     public native Enumeration<URL> findResources(String name) throws IOException;
 
     protected static native String[] getEmbeddedJars();
+
+    /** Binds the class's natives; false when the launcher does not know the class. */
+    private static native boolean bindNatives(Class<?> cls);
 }

@@ -8,7 +8,7 @@ public class RedirOutputStream extends OutputStream {
     protected long h;
 
     static {
-        PlumboxClassLoader.bindLauncher();
+        PlumboxClassLoader.bindLauncher(RedirOutputStream.class);
     }
 
     public RedirOutputStream() {

@@ -20,7 +20,7 @@ public final class SplashScreen {
         self = null;
         autoCloseTimer = null;
         autoCloseTask = null;
-        PlumboxClassLoader.bindLauncher();
+        PlumboxClassLoader.bindLauncher(SplashScreen.class);
     }
 
     public SplashScreen() {

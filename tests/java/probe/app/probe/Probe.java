@@ -52,6 +52,7 @@ public class Probe {
         if (cmd.equals("wait")) return waitForever();
         if (cmd.equals("exit")) System.exit(Integer.parseInt(value));
         if (cmd.equals("thread")) return startThread(value);
+        if (cmd.equals("native")) return nativeOf(value);
         return "unknown";
     }
 
@@ -69,6 +70,17 @@ public class Probe {
 
     private static String loaderName(ClassLoader loader) {
         return loader == null ? "boot" : loader.getClass().getName();
+    }
+
+    /** Calls a static no-argument native of a support class: "Instances.getCurrentInstance". */
+    private static String nativeOf(String value) throws Exception {
+        int dot = value.indexOf('.');
+        Class<?> c = Class.forName("com.quillmar.plb." + value.substring(0, dot));
+        try {
+            return "returned " + c.getMethod(value.substring(dot + 1)).invoke(null);
+        } catch (java.lang.reflect.InvocationTargetException e) {
+            return "error " + e.getCause().getClass().getName();
+        }
     }
 
     private static String loaders() {
