@@ -27,7 +27,8 @@ JNINativeMethod N(const char* name, const char* signature, auto* function) {
 const JNINativeMethod kLoaderNatives[] = {
     N("defineClass", "(Ljava/lang/String;)Ljava/lang/Class;", Java_com_quillmar_plb_PlumboxClassLoader_defineClass),
     N("findResource", "(Ljava/lang/String;)Ljava/net/URL;", Java_com_quillmar_plb_PlumboxClassLoader_findResource),
-    N("findResources", "(Ljava/lang/String;)Ljava/util/Enumeration;", Java_com_quillmar_plb_PlumboxClassLoader_findResources),
+    N("findResources", "(Ljava/lang/String;)Ljava/util/Enumeration;",
+      Java_com_quillmar_plb_PlumboxClassLoader_findResources),
     N("getEmbeddedJars", "()[Ljava/lang/String;", Java_com_quillmar_plb_PlumboxClassLoader_getEmbeddedJars),
     N("bindNatives", "(Ljava/lang/Class;)Z", Java_com_quillmar_plb_PlumboxClassLoader_bindNatives),
 };
@@ -46,7 +47,8 @@ const JNINativeMethod kRedirNatives[] = {
     N("write", "(I)V", Java_com_quillmar_plb_RedirOutputStream_write),
 };
 const JNINativeMethod kSplashNatives[] = {
-    N("nativeGetSplashScreen", "()Lcom/quillmar/plb/SplashScreen;", Java_com_quillmar_plb_SplashScreen_nativeGetSplashScreen),
+    N("nativeGetSplashScreen", "()Lcom/quillmar/plb/SplashScreen;",
+      Java_com_quillmar_plb_SplashScreen_nativeGetSplashScreen),
     N("nativeAutoClose", "(I)V", Java_com_quillmar_plb_SplashScreen_nativeAutoClose),
     N("nativeClose", "()V", Java_com_quillmar_plb_SplashScreen_nativeClose),
 };

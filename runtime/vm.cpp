@@ -31,13 +31,17 @@ void AddOption(VmContext& vm, const std::string& option) { vm.options.push_back(
 
 int LoadVmLibrary(VmContext& vm, const std::string& path) {
   if (vm.library) return kResultOk;
+  if (!vm.failedLibrary.empty() && vm.failedLibrary == path) return kResultBadRuntime;
   plat::QuietLibraryErrors();
   vm.library = plat::LoadDynamicLibrary(path);
   if (vm.library) return kResultOk;
   AddLibraryParentToPath(path);
   vm.library = plat::LoadDynamicLibrary(path);
   if (vm.library) return kResultOk;
-  std::fprintf(stderr, "%s\n", plat::LastLoadError(path).c_str());
+  vm.failedLibrary = path;
+  std::string reason = plat::LastLoadError(path);
+  while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == ' ')) reason.pop_back();
+  std::fprintf(stderr, "%s\n", reason.c_str());
   std::fflush(stderr);
   return kResultBadRuntime;
 }

@@ -9,6 +9,7 @@
 struct VmContext {
   std::vector<std::string> options;  // consumed by CreateVm
   void* library = nullptr;           // the loaded VM library
+  std::string failedLibrary;         // a path that did not load (its reason is shown once)
   JavaVM* vm = nullptr;
   JNIEnv* env = nullptr;  // valid on the creating thread only
   bool vmEverCreated = false;
@@ -26,7 +27,8 @@ struct VmRunRequest {
 void AddOption(VmContext& vm, const std::string& option);
 
 // Loads the VM library unless one is loaded: 0, or 2 when it cannot be loaded even with its
-// parent directory added to "PATH" (the system's reason is then on standard error).
+// parent directory added to "PATH" (the system's reason is then on standard error, the first
+// time only: a path that failed is not tried again).
 int LoadVmLibrary(VmContext& vm, const std::string& path);
 
 // Creates the VM from the stored options, which are consumed whatever the outcome: 0; 2 when

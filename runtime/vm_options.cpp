@@ -82,10 +82,14 @@ RuntimeInfo ReadRuntimeInfo(const std::string& libraryPath) {
   info.feature = n < 1 ? 0 : (first == 1 && n == 2) ? second : first;
   std::string variant = ReleaseValue(text, "JVM_VARIANT");
   info.hotspot = !text.empty() && (variant.empty() || ValueIs(variant, "Hotspot"));
+  std::string libraryDir = libraryPath.substr(0, libraryPath.find_last_of("\\/"));
+  info.minimal = ValueIs(libraryDir.substr(libraryDir.find_last_of("\\/") + 1), "minimal");
   return info;
 }
 
-bool UsesLauncherAgent(const RuntimeInfo& runtime) { return runtime.hotspot && runtime.feature >= kAgentSince; }
+bool UsesLauncherAgent(const RuntimeInfo& runtime) {
+  return runtime.hotspot && !runtime.minimal && runtime.feature >= kAgentSince;
+}
 
 std::vector<std::string> RuntimeOptions(const RuntimeInfo& runtime, bool ownSystemLoader) {
   std::vector<std::string> options;

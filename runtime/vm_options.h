@@ -28,12 +28,14 @@ std::vector<std::string> FixedOptions(const LauncherContext& ctx, const std::str
 struct RuntimeInfo {
   int feature = 0;       // JAVA_VERSION's feature number ("1.8.0" counts as 8); 0 when unknown
   bool hotspot = false;  // the VM is HotSpot (JVM_VARIANT absent or "Hotspot")
+  bool minimal = false;  // the VM library lies in a "minimal" directory: a VM without tool agents
 };
 
 // Reads the release file of the runtime that holds the VM library; {} when there is none.
 RuntimeInfo ReadRuntimeInfo(const std::string& libraryPath);
 
-// Whether the launcher's agent is given to the runtime: HotSpot from 9 on. Other runtimes
+// Whether the launcher's agent is given to the runtime: HotSpot from 9 on, but not its
+// minimal VM. Other runtimes
 // are given the class loader as a "-D" option, and their support classes load the
 // executable as a library.
 bool UsesLauncherAgent(const RuntimeInfo& runtime);

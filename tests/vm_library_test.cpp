@@ -93,7 +93,16 @@ TEST(VmCreation, AFailedLoadReportsTheSystemsReasonAndExtendsPath) {
   std::string reason = testing::internal::GetCapturedStderr();
   EXPECT_GT(reason.size(), 1u);
   EXPECT_EQ(reason.back(), '\n');
+  EXPECT_EQ(reason.find('\n'), reason.size() - 1) << reason;  // one line, whatever the system's text ends with
   std::string path;
+  plat::GetEnv("PATH", path);
+  EXPECT_EQ(path, std::string("before") + plat::kPathListSeparator + dir + "..");
+
+  // The splash step and the VM start both ask for the library: a second attempt at the same
+  // path neither repeats the reason nor extends PATH again.
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(LoadVmLibrary(vm, dir + "jvm-library"), 2);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   plat::GetEnv("PATH", path);
   EXPECT_EQ(path, std::string("before") + plat::kPathListSeparator + dir + "..");
 

@@ -80,6 +80,8 @@ TEST(VmOptions, RuntimeVersionAndVariantComeFromTheReleaseFile) {
   info = ReadRuntimeInfo(MakeRuntime(d, ""));
   EXPECT_EQ(info.feature, 0);
   EXPECT_FALSE(info.hotspot);
+  EXPECT_FALSE(info.minimal);
+  EXPECT_TRUE(ReadRuntimeInfo("/opt/jdk/lib/minimal/libjvm.so").minimal);
 }
 
 TEST(VmOptions, RuntimeOptionsOnlyForRuntimesThatKnowThem) {
@@ -90,6 +92,7 @@ TEST(VmOptions, RuntimeOptionsOnlyForRuntimesThatKnowThem) {
   EXPECT_EQ(RuntimeOptions({21, true}, true), (V{"-Xlog:cds=off", "-agentlib:plumbox"}));
   EXPECT_EQ(RuntimeOptions({17, true}, true), (V{"-agentlib:plumbox"}));
   EXPECT_EQ(RuntimeOptions({9, true}, false), (V{"-agentlib:plumbox"}));
+  EXPECT_EQ(RuntimeOptions({17, true, true}, false), V{});  // the minimal VM has no tool agents
   // Elsewhere the support classes load the executable, which needs native access from 22 on.
   EXPECT_EQ(RuntimeOptions({25, false}, true), (V{"--enable-native-access=ALL-UNNAMED"}));
   EXPECT_EQ(RuntimeOptions({8, true}, true), V{});

@@ -265,14 +265,16 @@ TEST_P(RunApp, WithoutTheAgentTheSupportClassesLoadTheLauncher) {
     fs::create_directories(rt / sub.c_str());
     for (const auto& entry : fs::directory_iterator(jdk_.home + sub)) {
       std::string name = sub + "/" + entry.path().filename().string();
-      if (name != "/release" && name != "/lib" && name != "/lib/server") fs::create_symlink(entry.path(), rt / name.c_str());
+      if (name != "/release" && name != "/lib" && name != "/lib/server")
+        fs::create_symlink(entry.path(), rt / name.c_str());
     }
   }
-  testutil::WriteFile(rt / "release", "JAVA_VERSION=\"" + std::to_string(GetParam()) + ".0.1\"\nJVM_VARIANT=\"Other\"\n");
+  testutil::WriteFile(rt / "release",
+                      "JAVA_VERSION=\"" + std::to_string(GetParam()) + ".0.1\"\nJVM_VARIANT=\"Other\"\n");
   WrapRequest w = Probe({"jvmdll " + (rt / "lib/server/libjvm.so")});
   runtest::Wrap(w, exe(), PLB_LINUX_STUB);
-  Output o = runtest::RunProgram({exe(), "loaders", "prop:java.system.class.loader", "class:lib1.One", "res:inner.txt",
-                                  "native:Instances.getCurrentInstance"});
+  Output o = runtest::RunProgram({exe(), "loaders", "prop:java.system.class.loader", "class:lib1.One",
+                                  "res:inner.txt", "native:Instances.getCurrentInstance"});
   ASSERT_EQ(o.code, 0) << o.err;
   const std::string loader = "com.quillmar.plb.PlumboxClassLoader";
   EXPECT_EQ(Answer(o.out, "loaders"), loader + " " + loader + " " + loader);
