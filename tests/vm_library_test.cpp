@@ -115,4 +115,22 @@ TEST(VmCreation, AFailedLoadReportsTheSystemsReasonAndExtendsPath) {
   EXPECT_EQ(path, std::string("before") + plat::kPathListSeparator + "..");
 }
 
+#ifdef _WIN32
+// A runtime's jvm.dll imports libraries from the bin directory above its own: the first load
+// fails, and the load with that directory on PATH succeeds.
+TEST(VmCreation, ALibraryThatNeedsItsParentDirectoryLoadsOnceItIsOnPath) {
+  testutil::EnvGuard env;
+  env.Set("PATH", "C:\\windows\\system32");
+  std::string library = TestDir() + "fakejvm\\deps\\server\\fake_jvm_dependent.dll";
+  EXPECT_EQ(plat::LoadDynamicLibrary(library), nullptr);  // not without the PATH entry
+  VmContext vm;
+  testing::internal::CaptureStderr();
+  ASSERT_EQ(LoadVmLibrary(vm, library), 0);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(Counter(vm, "FakeJvmDependency"), 42);
+  EXPECT_EQ(CreateVm(vm, library), 0);
+  DestroyVm(vm);
+}
+#endif
+
 }  // namespace

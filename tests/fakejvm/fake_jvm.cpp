@@ -1,6 +1,7 @@
 // A stand-in for a Java runtime's VM library, for tests of VM loading and creation without a
 // real runtime. Built in four forms (FAKE_JVM_MODE): one that creates a (fake) VM, one that
-// refuses, one that exports only JNI_CreateJavaVM_Impl, and one without a creation function.
+// refuses, one that exports only JNI_CreateJavaVM_Impl, and one without a creation function;
+// on Windows also one that imports a library of its own (FAKE_JVM_DEPENDENT).
 #include <jni.h>
 
 #include <cstdio>
@@ -10,6 +11,10 @@
 #define FAKE_JVM_REFUSE 2
 #define FAKE_JVM_IMPL 3
 #define FAKE_JVM_NONE 4
+
+#ifdef FAKE_JVM_DEPENDENT
+extern "C" int FakeJvmSupport();
+#endif
 
 namespace {
 
@@ -66,4 +71,7 @@ JNIEXPORT jint FakeJvmVersion() { return g_version; }
 JNIEXPORT int FakeJvmIgnoresUnrecognized() { return g_ignoreUnrecognized; }
 JNIEXPORT int FakeJvmDestroyed() { return g_destroyed; }
 JNIEXPORT int FakeJvmDetached() { return g_detached; }
+#ifdef FAKE_JVM_DEPENDENT
+JNIEXPORT int FakeJvmDependency() { return FakeJvmSupport(); }
+#endif
 }
