@@ -33,9 +33,8 @@ bool HasHighBytes(const std::string& s) {
 
 bool IsDirectoryName(const std::string& name) { return !name.empty() && name.back() == '/'; }
 
-std::string LocalHeader(const ZipEntryRecord& e) {
-  std::string h;
-  Put32(h, kLocalSignature);
+// The fields that both headers carry, from "version needed" to the name's length.
+void PutCommonFields(std::string& h, const ZipEntryRecord& e) {
   Put16(h, e.method == 8 || IsDirectoryName(e.name) ? 20 : 10);
   Put16(h, e.flags);
   Put16(h, e.method);
@@ -45,7 +44,13 @@ std::string LocalHeader(const ZipEntryRecord& e) {
   Put32(h, e.compressedSize);
   Put32(h, e.size);
   Put16(h, static_cast<uint32_t>(e.name.size()));
-  Put16(h, 0);
+}
+
+std::string LocalHeader(const ZipEntryRecord& e) {
+  std::string h;
+  Put32(h, kLocalSignature);
+  PutCommonFields(h, e);
+  Put16(h, 0);  // extra field
   return h + e.name;
 }
 
@@ -53,15 +58,7 @@ std::string CentralHeader(const ZipEntryRecord& e) {
   std::string h;
   Put32(h, kCentralSignature);
   Put16(h, kMadeByMsDos20);
-  Put16(h, e.method == 8 || IsDirectoryName(e.name) ? 20 : 10);
-  Put16(h, e.flags);
-  Put16(h, e.method);
-  Put16(h, e.when.time);
-  Put16(h, e.when.date);
-  Put32(h, e.crc);
-  Put32(h, e.compressedSize);
-  Put32(h, e.size);
-  Put16(h, static_cast<uint32_t>(e.name.size()));
+  PutCommonFields(h, e);
   Put16(h, 0);                                  // extra field
   Put16(h, 0);                                  // comment
   Put16(h, 0);                                  // disk number start
