@@ -20,6 +20,7 @@ const std::map<std::string, Setter>& WrapValueOptions() {
       {"--jar", [](WrapOptions& o, const std::string& v) { return Once(o.jar, v); }},
       {"--main", [](WrapOptions& o, const std::string& v) { return Once(o.mainClass, v); }},
       {"--lib", [](WrapOptions& o, const std::string& v) { return o.libs.push_back(v), true; }},
+      {"--lib-dir", [](WrapOptions& o, const std::string& v) { return o.libDirs.push_back(v), true; }},
       {"--config", [](WrapOptions& o, const std::string& v) { return o.configFiles.push_back(v), true; }},
       {"--set", [](WrapOptions& o, const std::string& v) { return o.sets.push_back(v), true; }},
       {"-o", [](WrapOptions& o, const std::string& v) { return Once(o.out, v); }},
@@ -53,6 +54,10 @@ bool ParseWrap(const std::vector<std::string>& args, CommandLine& cl, std::strin
     }
     if (a == "-q" || a == "--quiet") {
       cl.wrap.quiet = true;
+      continue;
+    }
+    if (a == "--no-manifest-libs") {
+      cl.wrap.manifestLibs = false;
       continue;
     }
     size_t eq = a.rfind("--", 0) == 0 ? a.find('=') : std::string::npos;
@@ -125,22 +130,31 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine& cl, std
 }
 
 std::string UsageText() {
-  return "usage: plumbox wrap --target linux|windows --jar APP.jar --main CLASS [options] -o OUT\n"
+  return "usage: plumbox wrap --target linux|windows --jar APP.jar [--main CLASS] [options] -o OUT\n"
          "       plumbox inspect FILE\n"
          "       plumbox --help | --version\n";
 }
 
 std::string WrapHelpText() {
-  return "usage: plumbox wrap --target linux|windows --jar APP.jar --main CLASS\n"
-         "                    [--lib JAR]... [--config FILE]... [--set 'KEY VALUE']... -o OUT\n"
+  return "usage: plumbox wrap --target linux|windows --jar APP.jar [--main CLASS]\n"
+         "                    [--lib JAR]... [--lib-dir DIR]... [--no-manifest-libs]\n"
+         "                    [--config FILE]... [--set 'KEY VALUE']... -o OUT\n"
          "\n"
          "Writes OUT: the launcher stub for the target with the application jar, the support\n"
          "classes, the library jars and the configuration text appended.\n"
          "\n"
          "  --target linux|windows  which launcher stub to use\n"
          "  --jar APP.jar           the application jar (stored deflated at the top level)\n"
-         "  --main CLASS            the main class (written as the line \"mainclass CLASS\")\n"
+         "  --main CLASS            the main class (written as the line \"mainclass CLASS\");\n"
+         "                          default: the Main-Class of APP.jar's manifest, unless a\n"
+         "                          --config or --set line names one\n"
          "  --lib JAR               a library jar, stored under libs/ (repeatable)\n"
+         "  --lib-dir DIR           every .jar directly in DIR, in name order (repeatable;\n"
+         "                          e.g. the output of Maven's dependency:copy-dependencies)\n"
+         "  --no-manifest-libs      leave out the jars named by APP.jar's Class-Path (by\n"
+         "                          default they are added, resolved against APP.jar's folder)\n"
+         "                          Libraries are stored in this order: --lib, Class-Path,\n"
+         "                          --lib-dir; a file named twice is stored once.\n"
          "  --config FILE           configuration lines to embed (UTF-8, or UTF-16 with a BOM)\n"
          "  --set 'KEY VALUE'       one more configuration line, after those of --config\n"
          "                          (repeatable; for a single-valued key the first line wins)\n"

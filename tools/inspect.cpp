@@ -8,6 +8,7 @@
 #include "payload/config.h"
 #include "payload/payload.h"
 #include "platform/fs.h"
+#include "tools/pe_image.h"
 #include "tools/wrap.h"
 #include "tools/zip_input.h"
 
@@ -75,6 +76,20 @@ std::string BuilderDescription(const uint8_t* block) {
   return "plumbox, format " + std::to_string(block[8] | block[9] << 8);
 }
 
+// A Windows executable's certificate table (its Authenticode signature): the security
+// directory gives its file offset and size.
+std::string SignatureLine(std::string_view file) {
+  PeImage image;
+  std::string ignored;
+  if (file.substr(0, 2) != "MZ" || !ParsePeImage(file, image, ignored)) return {};
+  PeDirectory table = GetDirectory(file, image, kPeSecurityDirectory);
+  if (table.size == 0) return "signature: none (not Authenticode-signed)\n";
+  std::string line = "signature: Authenticode certificate table of " + std::to_string(table.size) +
+                     " bytes at offset " + std::to_string(table.rva);
+  if (uint64_t(table.rva) + table.size > file.size()) line += " (beyond the end of the file: damaged)";
+  return line + "\n";
+}
+
 }  // namespace
 
 bool InspectExecutable(const std::string& path, std::string& report, std::string& err) {
@@ -85,6 +100,7 @@ bool InspectExecutable(const std::string& path, std::string& report, std::string
   }
   std::string_view bytes(reinterpret_cast<const char*>(file.data()), file.size());
   report = path + ": " + std::to_string(file.size()) + " bytes\n";
+  report += SignatureLine(bytes);
   size_t record = 0;
   if (!FirstRecord(bytes, record)) {
     err = path + " has no payload-location record: it is not a plumbox executable";

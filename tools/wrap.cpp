@@ -11,6 +11,7 @@
 #include "payload/payload.h"
 #include "platform/fs.h"
 #include "tools/config_text.h"
+#include "tools/jar_manifest.h"
 #include "tools/output_file.h"
 #include "tools/zip_input.h"
 #include "tools/zip_writer.h"
@@ -131,6 +132,22 @@ bool LoadStub(const WrapOptions& opt, WrapInputs& in, std::string& err) {
   return true;
 }
 
+// When no line names a main class: the application jar's Main-Class, as the first line.
+bool ManifestMainClassLine(const std::string& jar, std::vector<ConfigLine>& lines, std::string& err) {
+  JarManifest manifest;
+  if (!CheckInputArchive(jar, "application jar", err) || !ReadJarManifest(jar, manifest, err)) return false;
+  std::string mainClass = ManifestMainClass(manifest);
+  if (mainClass.empty()) {
+    err = "no main class: give --main CLASS (" + BaseName(jar) + " names no Main-Class in its manifest)";
+    return false;
+  }
+  ConfigLine line;
+  if (!SetOptionLine("mainclass " + mainClass, line, err)) return false;
+  line.origin = BaseName(jar) + " Main-Class";
+  lines.insert(lines.begin(), line);
+  return true;
+}
+
 bool GatherConfig(const WrapOptions& opt, WrapInputs& in, std::string& err) {
   std::vector<ConfigLine> lines;
   if (!opt.mainClass.empty()) {
@@ -153,10 +170,7 @@ bool GatherConfig(const WrapOptions& opt, WrapInputs& in, std::string& err) {
     if (!SetOptionLine(set, line, err)) return false;
     lines.push_back(line);
   }
-  if (MainClassOf(lines).empty()) {
-    err = "no main class: give --main CLASS";
-    return false;
-  }
+  if (MainClassOf(lines).empty() && !ManifestMainClassLine(opt.jar, lines, err)) return false;
   for (const auto& w : ConfigWarnings(lines)) Warn(w);
   in.textBlock = TextBlock(lines);
   return true;
@@ -392,6 +406,7 @@ bool LibraryEntryNames(const std::vector<std::string>& libs, std::vector<std::st
 }
 
 bool Wrap(const WrapOptions& options, std::string& err) {
+  WrapOptions opt = options;
   WrapInputs in;
-  return GatherInputs(options, in, err) && WriteExecutable(options, in, err);
+  return AddDefaultLibraries(opt, err) && GatherInputs(opt, in, err) && WriteExecutable(opt, in, err);
 }

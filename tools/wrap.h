@@ -19,6 +19,8 @@ struct WrapOptions {
   std::string jar;
   std::string mainClass;
   std::vector<std::string> libs;
+  std::vector<std::string> libDirs;  // --lib-dir: every jar directly in each directory
+  bool manifestLibs = true;          // false: --no-manifest-libs (the jar's Class-Path is not followed)
   std::vector<std::string> configFiles;
   std::vector<std::string> sets;
   std::string out;

@@ -1,0 +1,252 @@
+#include "tools/jar_manifest.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <set>
+
+#include "zip/zip_reader.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::string_view kManifestName = "META-INF/MANIFEST.MF";
+
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (Lower(a[i]) != Lower(b[i])) return false;
+  return true;
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
+
+std::string Trimmed(std::string_view s) {
+  size_t from = 0, to = s.size();
+  while (from < to && IsBlank(s[from])) ++from;
+  while (to > from && IsBlank(s[to - 1])) --to;
+  return std::string(s.substr(from, to - from));
+}
+
+// The blank-separated words of a value (blanks as java.util.StringTokenizer knows them).
+std::vector<std::string_view> Words(std::string_view value) {
+  std::vector<std::string_view> words;
+  for (size_t i = 0; i < value.size();) {
+    while (i < value.size() && IsBlank(value[i])) ++i;
+    size_t start = i;
+    while (i < value.size() && !IsBlank(value[i])) ++i;
+    if (i > start) words.push_back(value.substr(start, i - start));
+  }
+  return words;
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  c = Lower(c);
+  return (c >= 'a' && c <= 'f') ? c - 'a' + 10 : -1;
+}
+
+bool PercentDecode(std::string_view in, std::string& out) {
+  out.clear();
+  for (size_t i = 0; i < in.size(); ++i) {
+    if (in[i] != '%') {
+      out.push_back(in[i]);
+      continue;
+    }
+    int hi = i + 2 < in.size() ? HexDigit(in[i + 1]) : -1, lo = i + 2 < in.size() ? HexDigit(in[i + 2]) : -1;
+    if (hi < 0 || lo < 0) return false;
+    out.push_back(static_cast<char>(hi * 16 + lo));
+    i += 2;
+  }
+  return true;
+}
+
+// The URL scheme of a word ("" when it has none): letters, digits, "+", "-", "." before a
+// ":", starting with a letter. A Windows drive letter reads as a one-letter scheme, as it
+// does to the JDK.
+std::string SchemeOf(std::string_view word) {
+  size_t colon = word.find(':');
+  if (colon == std::string_view::npos || colon == 0) return {};
+  auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+  if (!letter(word[0])) return {};
+  for (size_t i = 1; i < colon; ++i) {
+    char c = word[i];
+    if (!letter(c) && !(c >= '0' && c <= '9') && c != '+' && c != '-' && c != '.') return {};
+  }
+  std::string scheme(word.substr(0, colon));
+  for (char& c : scheme) c = Lower(c);
+  return scheme;
+}
+
+void Warn(const std::string& line) { std::fprintf(stderr, "plumbox: warning: %s\n", line.c_str()); }
+
+std::string Identity(const std::string& path) {
+  std::error_code ec;
+  fs::path p = fs::weakly_canonical(fs::absolute(path, ec), ec);
+  return ec ? fs::path(path).lexically_normal().string() : p.string();
+}
+
+}  // namespace
+
+std::vector<std::pair<std::string, std::string>> ManifestMainAttributes(std::string_view text) {
+  std::vector<std::pair<std::string, std::string>> attrs;
+  bool continuable = false;
+  for (size_t pos = 0; pos < text.size();) {
+    size_t end = text.find_first_of("\r\n", pos);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(pos, end - pos);
+    pos = end + (text.substr(end, 2) == "\r\n" ? 2 : 1);
+    if (line.empty()) break;  // the main section ends at the first empty line
+    if (line[0] == ' ') {
+      if (continuable) attrs.back().second.append(line.substr(1));
+      continue;
+    }
+    size_t colon = line.find(':');
+    continuable = colon != std::string_view::npos && colon > 0;
+    if (!continuable) continue;  // not a header: the JDK would refuse the manifest; skip the line
+    std::string_view value = line.substr(colon + 1);
+    if (!value.empty() && value[0] == ' ') value.remove_prefix(1);
+    attrs.emplace_back(std::string(line.substr(0, colon)), std::string(value));
+  }
+  return attrs;
+}
+
+bool ReadJarManifest(const std::string& jarPath, JarManifest& manifest, std::string& err) {
+  manifest = JarManifest{};
+  try {
+    ZipReader zip;
+    zip.OpenFile(jarPath);
+    for (size_t i = 0; i < zip.EntryCount(); ++i) {
+      std::string name(zip.Entry(i).Name());
+      std::replace(name.begin(), name.end(), '\\', '/');  // the reader shows '/' as '\'
+      if (!SameIgnoringCase(name, kManifestName)) continue;
+      if (!zip.ExtractEntry(i, manifest.text)) {
+        err = jarPath + ": cannot read " + name;
+        return false;
+      }
+      manifest.present = true;
+      manifest.mainAttributes = ManifestMainAttributes(manifest.text);
+      return true;
+    }
+    return true;
+  } catch (const CZipException& e) {
+    err = jarPath + " is not a readable ZIP archive (" + e.Describe() + ")";
+    return false;
+  }
+}
+
+std::string ManifestValue(const JarManifest& manifest, std::string_view name) {
+  std::string value;
+  for (const auto& [key, v] : manifest.mainAttributes)
+    if (SameIgnoringCase(key, name)) value = v;
+  return value;
+}
+
+std::string ManifestMainClass(const JarManifest& manifest) {
+  std::string name = Trimmed(ManifestValue(manifest, "Main-Class"));
+  std::replace(name.begin(), name.end(), '/', '.');
+  return name;
+}
+
+bool ResolveClassPath(const std::string& jarPath, std::string_view value, std::vector<std::string>& files,
+                      std::vector<std::string>& warnings, std::string& err) {
+  fs::path base = fs::path(jarPath).parent_path();
+  if (base.empty()) base = ".";
+  const std::string jarName = fs::path(jarPath).filename().string();
+  for (std::string_view word : Words(value)) {
+    const std::string entry(word);
+    std::string_view rest = word.substr(0, word.find_first_of("?#"));  // a query or fragment names no file
+    std::string scheme = SchemeOf(rest);
+    if (!scheme.empty()) {
+      if (scheme != "file") {
+        warnings.push_back(jarName + ": Class-Path entry '" + entry +
+                           "' is not a file path or file: URL; skipped (the Java runtime ignores it too)");
+        continue;
+      }
+      rest.remove_prefix(scheme.size() + 1);
+      if (rest.substr(0, 2) == "//") {
+        size_t slash = rest.find('/', 2);
+        std::string_view host = rest.substr(2, (slash == std::string_view::npos ? rest.size() : slash) - 2);
+        if (!host.empty() && !SameIgnoringCase(host, "localhost")) {
+          warnings.push_back(jarName + ": Class-Path entry '" + entry + "' names another host; skipped");
+          continue;
+        }
+        rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash);
+      }
+    }
+    std::string decoded;
+    if (!PercentDecode(rest, decoded)) {
+      err = jarName + ": Class-Path entry '" + entry + "' holds a '%' that starts no %XX escape";
+      return false;
+    }
+    if (decoded.size() >= 3 && decoded[0] == '/' && decoded[2] == ':') decoded.erase(0, 1);  // file:///C:/x.jar
+    fs::path path = fs::path(decoded).is_absolute() || (!decoded.empty() && decoded[0] == '/')
+                        ? fs::path(decoded)
+                        : base / decoded;
+    path = path.lexically_normal();
+    std::error_code ec;
+    fs::file_status st = fs::status(path, ec);
+    if (!fs::exists(st)) {
+      err = jarName + ": its Class-Path names '" + entry + "', which does not exist (looked for " + path.string() +
+            "); give --no-manifest-libs to leave the Class-Path jars out";
+      return false;
+    }
+    if (fs::is_directory(st)) {
+      warnings.push_back(jarName + ": Class-Path entry '" + entry +
+                         "' is a directory, which cannot be embedded; skipped (put its classes in a jar)");
+      continue;
+    }
+    files.push_back(path.string());
+  }
+  return true;
+}
+
+bool JarsInDirectory(const std::string& dir, std::vector<std::string>& jars, std::string& err) {
+  std::error_code ec;
+  if (!fs::is_directory(dir, ec)) {
+    err = "--lib-dir " + dir + ": " + (fs::exists(dir, ec) ? "not a directory" : "no such directory");
+    return false;
+  }
+  std::vector<std::string> names;
+  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+    std::string name = it->path().filename().string();
+    if (name.size() < 4 || !SameIgnoringCase(std::string_view(name).substr(name.size() - 4), ".jar")) continue;
+    std::error_code fileEc;
+    if (it->is_regular_file(fileEc)) names.push_back(name);
+  }
+  if (ec) {
+    err = "--lib-dir " + dir + ": cannot be listed (" + ec.message() + ")";
+    return false;
+  }
+  std::sort(names.begin(), names.end());
+  for (const auto& name : names) jars.push_back((fs::path(dir) / name).string());
+  return true;
+}
+
+bool AddDefaultLibraries(WrapOptions& options, std::string& err) {
+  std::vector<std::string> extra, warnings;
+  std::error_code ec;
+  if (options.manifestLibs && !options.jar.empty() && fs::is_regular_file(options.jar, ec)) {
+    JarManifest manifest;
+    std::string unreadable;  // reported by the wrap's check of the application jar
+    if (ReadJarManifest(options.jar, manifest, unreadable)) {
+      std::string classPath = ManifestValue(manifest, "Class-Path");
+      if (!ResolveClassPath(options.jar, classPath, extra, warnings, err)) return false;
+    }
+  }
+  for (const auto& dir : options.libDirs) {
+    std::vector<std::string> jars;
+    if (!JarsInDirectory(dir, jars, err)) return false;
+    if (jars.empty()) warnings.push_back("--lib-dir " + dir + " holds no .jar files");
+    extra.insert(extra.end(), jars.begin(), jars.end());
+  }
+  for (const auto& w : warnings) Warn(w);
+  std::set<std::string> listed = {Identity(options.jar)};
+  for (const auto& lib : options.libs) listed.insert(Identity(lib));
+  for (const auto& file : extra)
+    if (listed.insert(Identity(file)).second) options.libs.push_back(file);
+  return true;
+}

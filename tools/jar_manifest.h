@@ -1,0 +1,46 @@
+// What an application jar's manifest tells the wrap: its Main-Class, the library jars of its
+// Class-Path attribute, and the jars of --lib-dir directories.
+#pragma once
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "tools/wrap.h"
+
+struct JarManifest {
+  bool present = false;  // the jar holds META-INF/MANIFEST.MF
+  std::string text;      // its bytes as stored
+  std::vector<std::pair<std::string, std::string>> mainAttributes;  // in file order
+};
+
+// Reads META-INF/MANIFEST.MF (name matched without regard to case, as the JDK does); a jar
+// without one gives present = false. False with a message when the jar is no readable archive.
+bool ReadJarManifest(const std::string& jarPath, JarManifest& manifest, std::string& err);
+
+// The main section's attributes: lines "Name: value" up to the first empty line, a line
+// that starts with one space continuing the one before it.
+std::vector<std::pair<std::string, std::string>> ManifestMainAttributes(std::string_view text);
+
+// The value of a main attribute (name without regard to case; a repeated name: the last
+// one, as the JDK keeps it), or "" when absent.
+std::string ManifestValue(const JarManifest& manifest, std::string_view name);
+
+// The Main-Class as a binary name: blanks trimmed, "/" turned into "." (as `java -jar` does).
+std::string ManifestMainClass(const JarManifest& manifest);
+
+// The files a Class-Path value names, resolved as the JDK resolves them: blank-separated URLs
+// relative to the jar's directory ("%20" and other escapes decoded, "file:" URLs absolute).
+// Entries of another scheme are skipped with a warning, as are existing directories, which
+// cannot be embedded. False with a message for an entry that does not exist.
+bool ResolveClassPath(const std::string& jarPath, std::string_view value, std::vector<std::string>& files,
+                      std::vector<std::string>& warnings, std::string& err);
+
+// Every "*.jar" file directly in `dir`, sorted by name. False when `dir` is no directory.
+bool JarsInDirectory(const std::string& dir, std::vector<std::string>& jars, std::string& err);
+
+// Adds the application jar's Class-Path jars (unless --no-manifest-libs) and the jars of the
+// --lib-dir directories to options.libs, after the --lib jars; a file already listed (or the
+// application jar itself) is not added again. Warnings go to standard error. A jar that
+// cannot be read is left for the wrap's own checks to report.
+bool AddDefaultLibraries(WrapOptions& options, std::string& err);
