@@ -52,6 +52,7 @@ public class Probe {
         if (cmd.equals("wait")) return waitForever();
         if (cmd.equals("exit")) System.exit(Integer.parseInt(value));
         if (cmd.equals("thread")) return startThread(value);
+        if (cmd.equals("exitlater")) return exitLater(Integer.parseInt(value));
         if (cmd.equals("native")) return nativeOf(value);
         return "unknown";
     }
@@ -158,6 +159,21 @@ public class Probe {
             }
         };
         t.start();
+        return "started";
+    }
+
+    /** A non-daemon thread that ends the process with the status a little later. */
+    private static String exitLater(final int status) {
+        new Thread() {
+            public void run() {
+                try {
+                    Thread.sleep(300);
+                } catch (InterruptedException ignored) {
+                    // exits early
+                }
+                System.exit(status);
+            }
+        }.start();
         return "started";
     }
 
