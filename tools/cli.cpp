@@ -56,6 +56,10 @@ bool ParseWrap(const std::vector<std::string>& args, CommandLine& cl, std::strin
       cl.wrap.quiet = true;
       continue;
     }
+    if (a == "--flat") {
+      cl.wrap.flat = true;
+      continue;
+    }
     if (a == "--no-manifest-libs") {
       cl.wrap.manifestLibs = false;
       continue;
@@ -149,6 +153,9 @@ std::string WrapHelpText() {
          "                          default: the Main-Class of APP.jar's manifest, unless a\n"
          "                          --config or --set line names one\n"
          "  --lib JAR               a library jar, stored under libs/ (repeatable)\n"
+         "  --flat                  merge the application jar and the libraries into the top\n"
+         "                          level instead (class-path order, the first of a name wins;\n"
+         "                          service files joined; signatures dropped)\n"
          "  --lib-dir DIR           every .jar directly in DIR, in name order (repeatable;\n"
          "                          e.g. the output of Maven's dependency:copy-dependencies)\n"
          "  --no-manifest-libs      leave out the jars named by APP.jar's Class-Path (by\n"

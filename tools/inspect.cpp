@@ -90,6 +90,14 @@ std::string SignatureLine(std::string_view file) {
   return line + "\n";
 }
 
+// Flat executables carry a flag in the builder block; everything else nests its jars.
+std::string LayoutDescription(const uint8_t* block) {
+  if (std::memcmp(block, kBuilderMagic, 8) != 0) return {};
+  if ((block[10] | block[11] << 8) & kBuilderFlagFlat)
+    return "layout: flat (the application jar and its libraries merged into the archive's top level)\n";
+  return "layout: nested (the application jar and its libraries stored as jars in the archive)\n";
+}
+
 }  // namespace
 
 bool InspectExecutable(const std::string& path, std::string& report, std::string& err) {
@@ -123,6 +131,7 @@ bool InspectExecutable(const std::string& path, std::string& report, std::string
   report += "embedded archive at offset " + std::to_string(start) + ", " + std::to_string(trailing) +
             " trailing bytes after it\n";
   report += "builder block: " + BuilderDescription(file.data() + start - kBuilderBlockSize) + "\n";
+  report += LayoutDescription(file.data() + start - kBuilderBlockSize);
   AppendConfiguration(text, report);
   std::vector<ArchiveEntryInfo> entries;
   if (!ListArchiveMemory(file.data() + start, archiveLength, entries, err)) {

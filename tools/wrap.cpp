@@ -11,6 +11,7 @@
 #include "payload/payload.h"
 #include "platform/fs.h"
 #include "tools/config_text.h"
+#include "tools/flat_merge.h"
 #include "tools/jar_manifest.h"
 #include "tools/output_file.h"
 #include "tools/zip_input.h"
@@ -29,6 +30,8 @@ struct WrapInputs {
   std::string textBlock;
   std::vector<ArchiveFileEntry> support;
   std::vector<std::string> libNames;
+  std::string mainClass;
+  FlatMerge flat;  // --flat: what the merged top level holds
 };
 
 void PutLe(std::string& out, uint64_t v, int bytes) {
@@ -156,6 +159,12 @@ bool GatherConfig(const WrapOptions& opt, WrapInputs& in, std::string& err) {
     line.origin = "--main";
     lines.push_back(line);
   }
+  if (opt.flat) {
+    ConfigLine line;
+    if (!SetOptionLine(kFlatConfigLine, line, err)) return false;
+    line.origin = "--flat";
+    lines.push_back(line);
+  }
   for (const auto& file : opt.configFiles) {
     std::string bytes;
     if (!CheckInputFile(file, "configuration file", err)) return false;
@@ -172,6 +181,7 @@ bool GatherConfig(const WrapOptions& opt, WrapInputs& in, std::string& err) {
   }
   if (MainClassOf(lines).empty() && !ManifestMainClassLine(opt.jar, lines, err)) return false;
   for (const auto& w : ConfigWarnings(lines)) Warn(w);
+  in.mainClass = MainClassOf(lines);
   in.textBlock = TextBlock(lines);
   return true;
 }
@@ -204,6 +214,15 @@ bool AddWindowsResources(const WrapOptions& opt, WrapInputs& in, std::string& er
   return ApplyWindowsResources(in.image, resources, err);
 }
 
+// --flat: the application jar and the libraries merged, checked before anything is written.
+bool PlanFlat(const WrapOptions& opt, WrapInputs& in, std::string& err) {
+  std::vector<std::string> jars = {opt.jar};
+  jars.insert(jars.end(), opt.libs.begin(), opt.libs.end());
+  if (!PlanFlatMerge(jars, in.mainClass, in.flat, err)) return false;
+  for (const auto& w : FlatMergeWarnings(in.flat)) Warn(w);
+  return true;
+}
+
 bool GatherInputs(const WrapOptions& opt, WrapInputs& in, std::string& err) {
   if (opt.target != "linux" && opt.target != "windows") {
     err = opt.target.empty() ? "--target is missing (linux or windows)"
@@ -222,6 +241,7 @@ bool GatherInputs(const WrapOptions& opt, WrapInputs& in, std::string& err) {
   if (!CheckInputArchive(opt.jar, "application jar", err)) return false;
   for (const auto& lib : opt.libs)
     if (!CheckInputArchive(lib, "library", err)) return false;
+  if (opt.flat) return InputsFit(opt, in, err) && LoadSupport(opt, in, err) && PlanFlat(opt, in, err);
   return LibraryEntryNames(opt.libs, in.libNames, err) && InputsFit(opt, in, err) && LoadSupport(opt, in, err);
 }
 
@@ -300,21 +320,28 @@ bool WriteArchive(const WrapOptions& opt, const WrapInputs& in, MappedInputs& m,
   return ZipFinish(zip, err) && WithinLimit(*zip.out, err);
 }
 
+bool WriteFlatArchive(const WrapOptions& opt, const WrapInputs& in, ZipWriter& zip, std::string& err) {
+  Progress(opt, "merging " + std::to_string(in.flat.inputs.size()) + " jars into the top level (" +
+                    std::to_string(in.flat.entries.size()) + " entries, copied as stored)");
+  return WriteFlatEntries(in.flat, zip, err) && WithinLimit(*zip.out, err) && AddSupportEntries(opt, in, zip, err) &&
+         ZipFinish(zip, err) && WithinLimit(*zip.out, err);
+}
+
 bool WriteExecutable(const WrapOptions& opt, const WrapInputs& in, std::string& err) {
   MappedInputs mapped;
-  if (!MapInputs(opt, mapped, err)) return false;
+  if (!opt.flat && !MapInputs(opt, mapped, err)) return false;
   OutputFile out;
   if (!CreateOutput(out, opt.out, err)) return false;
   std::string trailer;
   PutLe(trailer, in.textBlock.size(), 4);
-  trailer += BuilderBlock();
+  trailer += BuilderBlock(opt.flat);
   if (!WriteBytes(out, in.image.data(), in.image.size(), err) ||
       !WriteBytes(out, in.textBlock.data(), in.textBlock.size(), err) ||
       !WriteBytes(out, trailer.data(), trailer.size(), err))
     return false;
   ZipWriter zip;
   ZipBegin(zip, out);
-  if (!WriteArchive(opt, in, mapped, zip, err)) return false;
+  if (!(opt.flat ? WriteFlatArchive(opt, in, zip, err) : WriteArchive(opt, in, mapped, zip, err))) return false;
   std::string length;
   PutLe(length, ZipLength(zip), 8);
   if (!PatchBytes(out, in.recordOffset, length.data(), length.size(), err)) return false;
@@ -348,9 +375,10 @@ bool FindPayloadRecord(std::string_view image, size_t& offset, std::string& err)
   return true;
 }
 
-std::string BuilderBlock() {
+std::string BuilderBlock(bool flat) {
   std::string block(kBuilderMagic, 8);
   PutLe(block, kBuilderFormatVersion, 2);
+  PutLe(block, flat ? kBuilderFlagFlat : 0, 2);
   block.resize(kBuilderBlockSize, '\0');
   return block;
 }

@@ -4,7 +4,9 @@
 //   stub image (its payload-location record filled in) | text block | T (u32 LE)
 //   | builder block (16 bytes) | embedded ZIP archive:
 //       the application jar (deflated), the support classes under com/quillmar/plb/
-//       (deflated), the library jars under libs/ (stored)
+//       (deflated), the library jars under libs/ (stored);
+//       or, with --flat, the entries of all the jars merged (tools/flat_merge.h), then the
+//       support classes
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -27,12 +29,15 @@ struct WrapOptions {
   std::string stub;     // "" = the installed stub of the target
   std::string support;  // "" = the installed support classes, when there are any
   bool quiet = false;
+  bool flat = false;  // merge the jars into the top level instead of nesting them
   WindowsResourceOptions resources;  // icon, version information, splash, manifest, messages
 };
 
 inline constexpr char kSupportPrefix[] = "com/quillmar/plb/";
 inline constexpr char kLibraryPrefix[] = "libs/";
 inline constexpr char kBuilderMagic[] = "PLUMBOX\x1A";  // first 8 bytes of the builder block
+// Bit of the builder block's flags (bytes 10-11): the jars are merged into the top level.
+inline constexpr uint16_t kBuilderFlagFlat = 1;
 // The launcher maps its file with 32-bit offsets and refuses files of 2 GiB or more.
 inline constexpr uint64_t kMaxExecutableSize = 0x7FFFFFFE;
 
@@ -44,8 +49,8 @@ bool Wrap(const WrapOptions& options, std::string& err);
 // occurrence of the marker followed by NUL. False when there is none or more than one.
 bool FindPayloadRecord(std::string_view image, size_t& offset, std::string& err);
 
-// The 16-byte builder block: magic and format version.
-std::string BuilderBlock();
+// The 16-byte builder block: magic, format version and flags.
+std::string BuilderBlock(bool flat = false);
 
 // The stub and support classes installed beside the tool: <prefix>/share/plumbox/...,
 // where the tool is <prefix>/bin/plumbox. Falls back to the build tree's layout.
