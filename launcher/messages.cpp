@@ -1,10 +1,12 @@
 #include "launcher/messages.h"
 
 #include <climits>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "payload/config.h"
+#include "payload/expand.h"
 #include "platform/text.h"
 #include "platform/ui.h"
 
@@ -35,16 +37,48 @@ int LeadingNumber(const std::string& s) {
   return v > INT_MAX ? INT_MAX : static_cast<int>(v);
 }
 
-std::string Unescape(const std::string& s) {
+// While a "message" line is expanded, every inserted value is set between two NUL bytes.
+// Neither the configuration text nor an inserted value holds one, so the marks tell the
+// configured text, whose escapes apply, from the inserted text, which is kept as it is (a
+// path such as "Z:\tmp\app" or "C:\" is shown unchanged).
+constexpr char kInsertMark = '\0';
+
+std::string MarkInserted(const std::string& value) { return kInsertMark + value + kInsertMark; }
+
+bool InsertedAt(std::string_view marked, size_t pos) {
+  size_t marks = 0;
+  for (size_t i = 0; i < pos && i < marked.size(); ++i) marks += marked[i] == kInsertMark;
+  return marks % 2 == 1;
+}
+
+std::string Unmarked(std::string_view marked) {
   std::string out;
-  for (size_t i = 0; i < s.size(); ++i) {
-    if (s[i] != '\\') {
-      out += s[i];
-      continue;
+  for (char c : marked)
+    if (c != kInsertMark) out += c;
+  return out;
+}
+
+// Removes the marks and applies the escapes of the configured parts: a backslash followed by
+// "n", "r" or "t" gives a line feed, a carriage return or a tab, followed by any other
+// character that character; a backslash at the very end is dropped, one right before an
+// inserted value stays a backslash. `inserted` tells whether the text begins inside an
+// inserted value.
+std::string Unescape(std::string_view marked, bool inserted) {
+  std::string out;
+  for (size_t i = 0; i < marked.size(); ++i) {
+    char c = marked[i];
+    if (c == kInsertMark) {
+      inserted = !inserted;
+    } else if (inserted || c != '\\') {
+      out += c;
+    } else if (i + 1 == marked.size()) {
+      break;
+    } else if (marked[i + 1] == kInsertMark) {
+      out += c;
+    } else {
+      c = marked[++i];
+      out += c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c;
     }
-    if (++i == s.size()) break;  // a backslash at the very end is dropped
-    char c = s[i];
-    out += c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c;
   }
   return out;
 }
@@ -52,12 +86,13 @@ std::string Unescape(const std::string& s) {
 const Overrides& MessageOverrides(const LauncherContext& ctx) {
   if (g_overridesBuilt) return g_overrides;
   g_overridesBuilt = true;
-  for (const std::string& value : CfgMessages(ctx)) {
+  for (const std::string& line : CfgMessages(ctx)) {
+    std::string value = ExpandInserting(ctx, line, MarkInserted);
     size_t eq = value.find('=');
     if (eq == std::string::npos) continue;
-    int number = LeadingNumber(value.substr(0, eq));
+    int number = LeadingNumber(Unmarked(std::string_view(value).substr(0, eq)));
     if (number <= 0) continue;
-    g_overrides.emplace_back(number, Unescape(value.substr(eq + 1)));
+    g_overrides.emplace_back(number, Unescape(std::string_view(value).substr(eq + 1), InsertedAt(value, eq + 1)));
   }
   return g_overrides;
 }

@@ -149,7 +149,7 @@ std::string CfgWildcard(const LauncherContext& c) { return Single(c, "wildcard")
 std::string CfgStdout(const LauncherContext& c) { return SingleExpanded(c, "stdout"); }
 std::string CfgStderr(const LauncherContext& c) { return SingleExpanded(c, "stderr"); }
 std::string CfgForceCwd(const LauncherContext& c) { return SingleExpanded(c, "forcecwd"); }
-std::vector<std::string> CfgMessages(const LauncherContext& c) { return Multi(c, "message", true); }
+std::vector<std::string> CfgMessages(const LauncherContext& c) { return Multi(c, "message", false); }
 std::string CfgUseJarProtocol(const LauncherContext& c) { return Single(c, "usejarprotocol"); }
 std::string CfgFakeClassBytes(const LauncherContext& c) { return Single(c, "fakeclassbytes"); }
 std::string CfgCompatible(const LauncherContext& c) { return Single(c, "compatible", true); }

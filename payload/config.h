@@ -55,7 +55,7 @@ std::string CfgWildcard(const LauncherContext& ctx);
 std::string CfgStdout(const LauncherContext& ctx);
 std::string CfgStderr(const LauncherContext& ctx);
 std::string CfgForceCwd(const LauncherContext& ctx);
-std::vector<std::string> CfgMessages(const LauncherContext& ctx);
+std::vector<std::string> CfgMessages(const LauncherContext& ctx);      // raw; expanded with their escapes
 std::string CfgUseJarProtocol(const LauncherContext& ctx);
 std::string CfgFakeClassBytes(const LauncherContext& ctx);
 std::string CfgCompatible(const LauncherContext& ctx);

@@ -78,7 +78,8 @@ std::string DwordText(const std::string& data, bool bigEndian) {
 
 std::string UpToNul(const std::string& data) { return data.substr(0, std::strlen(data.c_str())); }
 
-std::string ExpandAt(const LauncherContext& ctx, std::string_view text, bool toUtf8, Nesting nesting);
+std::string ExpandAt(const LauncherContext& ctx, std::string_view text, bool toUtf8, Nesting nesting,
+                     InsertedValue inserted = nullptr);
 
 std::optional<std::string> RegistryAt(const LauncherContext& ctx, std::string_view name, Nesting nesting) {
   const RootPrefix* root = nullptr;
@@ -136,7 +137,8 @@ Reference ReadReference(std::string_view t, size_t p) {
   return {t.substr(p + 1, e - (p + 1)), e};
 }
 
-std::string ExpandAt(const LauncherContext& ctx, std::string_view t, bool toUtf8, Nesting nesting) {
+std::string ExpandAt(const LauncherContext& ctx, std::string_view t, bool toUtf8, Nesting nesting,
+                     InsertedValue inserted) {
   std::string out;
   size_t s = 0, q = 0;
   while ((s = t.find_first_of("%$", s)) != std::string_view::npos) {
@@ -165,6 +167,7 @@ std::string ExpandAt(const LauncherContext& ctx, std::string_view t, bool toUtf8
         continue;
       }
       replacement = toUtf8 && HasHighBytes(*value) ? AnsiToUtf8(*value) : std::move(*value);
+      if (inserted) replacement = inserted(replacement);
     }
     out.append(t.substr(q, p - q));
     out += replacement;
@@ -196,6 +199,11 @@ std::optional<std::string> RegistryName(const LauncherContext& ctx, std::string_
 std::string Expand(const LauncherContext& ctx, std::string_view value, bool toUtf8) {
   int budget = kMaxRegistryExpansions;
   return ExpandAt(ctx, value, toUtf8, {0, &budget});
+}
+
+std::string ExpandInserting(const LauncherContext& ctx, std::string_view value, InsertedValue inserted) {
+  int budget = kMaxRegistryExpansions;
+  return ExpandAt(ctx, value, false, {0, &budget}, inserted);
 }
 
 void ResetExpansionStateForTests() { g_home.clear(); }

@@ -12,6 +12,11 @@
 // around them is left as it is. Not for concurrent use (the "HOME" value is kept).
 std::string Expand(const LauncherContext& ctx, std::string_view value, bool toUtf8 = false);
 
+// As Expand, with every inserted value passed through `inserted` before it takes its place
+// (the "message" lines keep inserted text out of their escapes this way).
+using InsertedValue = std::string (*)(const std::string& value);
+std::string ExpandInserting(const LauncherContext& ctx, std::string_view value, InsertedValue inserted);
+
 // The launcher's own names, compared without regard to ASCII case: APPLICATION_HOME, PWD,
 // PLB_APP_PATH and HOME (HOMEDRIVE followed by HOMEPATH).
 std::optional<std::string> SpecialName(const LauncherContext& ctx, std::string_view name);

@@ -63,6 +63,24 @@ TEST_F(MessagesTest, OverridesWithEscapesFirstOneWins) {
   EXPECT_EQ(Message(Config("message 7=Other"), 7), "First\nline");
 }
 
+TEST_F(MessagesTest, EscapesApplyToTheConfiguredTextNotToInsertedValues) {
+  testutil::EnvGuard env;
+  env.Set("PLBT_ROOT", "C:\\");
+  env.Set("PLBT_DIR", "tmp\\new");
+  env.Set("PLBT_NUM", "5");
+  env.Set("PLBT_LINE", "8=a\\tb");
+  LauncherContext c = Config(
+      "message 7=Home %APPLICATION_HOME%\\n%PLBT_ROOT%|\\t|\\\\\n"
+      "message 4=In C:\\%PLBT_DIR%\\\n"
+      "message %PLBT_NUM%=x\\ty\n"
+      "message %PLBT_LINE%\n");
+  c.exeDir = "Z:\\tmp\\app\\";
+  EXPECT_EQ(Message(c, 7), "Home Z:\\tmp\\app\\\nC:\\|\t|\\");
+  EXPECT_EQ(Message(c, 4), "In C:\\tmp\\new");  // before an inserted value a backslash escapes nothing
+  EXPECT_EQ(Message(c, 5), "x\ty");
+  EXPECT_EQ(Message(c, 8), "a\\tb");  // the whole line inserted, its "=" included
+}
+
 TEST_F(MessagesTest, VersionFormatsReadOnlyTheirStrings) {
   struct Case {
     const char* format;
