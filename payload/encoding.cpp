@@ -67,7 +67,7 @@ bool HasHighBytes(std::string_view s) {
 }
 
 std::string Utf8ToAnsi(std::string_view utf8) {
-  if (!HasHighBytes(utf8)) return std::string(utf8);
+  if (!HasHighBytes(utf8) || plat::Utf8IsNarrow(utf8)) return std::string(utf8);
   return plat::Utf16ToAnsi(DecodeUtf8Lenient(utf8));
 }
 

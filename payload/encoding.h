@@ -11,7 +11,9 @@ void AppendUnitsAsUtf8(std::string& out, std::u16string_view units);
 // off by the end of the text ends the decoding, four-byte sequences give "?" per byte.
 std::u16string DecodeUtf8Lenient(std::string_view utf8);
 
-// A UTF-8 value converted to the narrow code page when it holds any byte of 0x80 or above.
+// A UTF-8 value converted to the narrow code page when it holds any byte of 0x80 or above
+// (through the lenient decoder); where narrow text is UTF-8 (Linux), well-formed UTF-8 is
+// kept as it is.
 std::string Utf8ToAnsi(std::string_view utf8);
 
 // Narrow (code page) text re-encoded to UTF-8 unit by unit.

@@ -18,4 +18,8 @@ std::u16string AnsiToUtf16(std::string_view text);
 // UTF-16 to narrow text; characters the code page cannot represent become "?".
 std::string Utf16ToAnsi(std::u16string_view text);
 
+// True when UTF-8 text can serve as narrow text unchanged: on Linux when it is well-formed
+// UTF-8 (four-byte characters included); never on Windows.
+bool Utf8IsNarrow(std::string_view utf8);
+
 }  // namespace plat

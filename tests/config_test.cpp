@@ -121,6 +121,12 @@ TEST(ConfigEncoding, LenientUtf8Decoding) {
   EXPECT_EQ(DecodeUtf8Lenient("\xE3\x41"), u"?A");
   EXPECT_EQ(DecodeUtf8Lenient("ab\xE3\x81"), u"ab") << "a cut-off sequence ends the decoding";
   EXPECT_EQ(Utf8ToAnsi("plain"), "plain");
+#ifndef _WIN32
+  // Narrow text is UTF-8 here: well-formed values keep every character, malformed ones are decoded.
+  EXPECT_EQ(Utf8ToAnsi("\xF0\x9F\x98\x80 \xE2\x82\xAC\xC3\xA9"), "\xF0\x9F\x98\x80 \xE2\x82\xAC\xC3\xA9");
+  EXPECT_EQ(Utf8ToAnsi("\xF0\x9F\x98\x80\x80"), "?????");
+  EXPECT_EQ(Utf8ToAnsi("\xED\xA0\x80\xF4\x90\x80\x80"), "?????") << "a surrogate, beyond U+10FFFF";
+#endif
 }
 
 TEST(ExternalConfig, CandidateNames) {

@@ -68,4 +68,27 @@ std::string Utf16ToAnsi(std::u16string_view text) {
   return out;
 }
 
+// Well-formed UTF-8: no stray continuation byte, no overlong form, no surrogate, nothing
+// above U+10FFFF, no sequence cut off by the end.
+bool Utf8IsNarrow(std::string_view utf8) {
+  const size_t n = utf8.size();
+  for (size_t i = 0; i < n;) {
+    unsigned char c = static_cast<unsigned char>(utf8[i]);
+    size_t len;
+    unsigned char low = 0x80, high = 0xBF;  // the bounds of the second byte
+    if (c < 0x80) len = 1;
+    else if (c >= 0xC2 && c <= 0xDF) len = 2;
+    else if (c >= 0xE0 && c <= 0xEF) { len = 3; if (c == 0xE0) low = 0xA0; if (c == 0xED) high = 0x9F; }
+    else if (c >= 0xF0 && c <= 0xF4) { len = 4; if (c == 0xF0) low = 0x90; if (c == 0xF4) high = 0x8F; }
+    else return false;
+    if (len > n - i) return false;
+    for (size_t k = 1; k < len; ++k) {
+      unsigned char cc = static_cast<unsigned char>(utf8[i + k]);
+      if (cc < (k == 1 ? low : 0x80) || cc > (k == 1 ? high : 0xBF)) return false;
+    }
+    i += len;
+  }
+  return true;
+}
+
 }  // namespace plat

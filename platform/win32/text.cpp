@@ -26,4 +26,6 @@ std::string Utf16ToAnsi(std::u16string_view text) {
   return out;
 }
 
+bool Utf8IsNarrow(std::string_view) { return false; }
+
 }  // namespace plat
