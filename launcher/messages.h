@@ -22,6 +22,7 @@ enum ResultCode : int {
 constexpr int kMessageCaption = 10;           // caption of every box
 constexpr int kMessageAlreadyRunning = 13;    // refused second start
 constexpr int kExitAlreadyRunning = 11;       // exit code of a refused second start
+constexpr int kExitMainThrew = 1;             // an exception escaped main (no message)
 
 // Message `number`: the first "message" override for it, else the string table entry,
 // else "". The overrides are read from the configuration at the first call and kept.

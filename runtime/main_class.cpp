@@ -94,7 +94,7 @@ jobject MainClassLoader(JNIEnv* env, const LauncherContext& ctx, jclass loaderCl
   return loader;
 }
 
-int CallMain(JNIEnv* env, const LauncherContext& ctx, const VmRunRequest& request) {
+int CallMain(JNIEnv* env, const LauncherContext& ctx, VmRunRequest& request) {
   std::vector<std::string> configured;
   for (const std::string& value : CfgArgv(ctx))
     for (std::string& word : Split(value)) configured.push_back(std::move(word));
@@ -107,6 +107,7 @@ int CallMain(JNIEnv* env, const LauncherContext& ctx, const VmRunRequest& reques
   }
   LocalRef<jobjectArray> args(env, BuildArgumentArray(env, configured, request.args));
   if (args) env->CallStaticVoidMethod(mainClass.get(), main, args.get());
+  request.mainThrew = env->ExceptionCheck();  // from main, or from building its arguments
   DescribeAndClear(env);
   return kResultOk;
 }

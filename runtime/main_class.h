@@ -40,7 +40,8 @@ jobjectArray BuildArgumentArray(JNIEnv* env, const std::vector<std::string>& con
                                 const std::vector<std::string>& commandLine);
 
 // Version check, protocol package, start hook, splash timers, main class and main method:
-// 0, 5, 6, 7, 8 or 12. Fills `versions` for the message of a failed check.
+// 0, 5, 6, 7, 8 or 12. Fills `versions` for the message of a failed check, and sets
+// `request.mainThrew` when main ended with an exception (the result is still 0).
 int RunMainClass(VmContext& vm, LauncherContext& ctx, VmRunRequest& request, VersionTexts& versions);
 
 // Calls System.exit(status) on a thread attached to the VM.

@@ -94,6 +94,11 @@ int RunVm(VmRunRequest& request) {
   VersionTexts versions;
   int result = StartVm(vm, ctx);
   if (result == kResultOk) result = RunMainClass(vm, ctx, request, versions);
-  if (result != kResultOk) ShowError(ResultMessage(ctx, result, versions.runtime, versions.minimum, versions.maximum));
-  return result;
+  if (result != kResultOk) {
+    ShowError(ResultMessage(ctx, result, versions.runtime, versions.minimum, versions.maximum));
+    return result;
+  }
+  // As under "java": status 1 once the VM has been destroyed, that is after the remaining
+  // non-daemon threads, unless one of them ends the process with an exit call first.
+  return request.mainThrew ? kExitMainThrew : kResultOk;
 }

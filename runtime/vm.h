@@ -17,10 +17,12 @@ struct VmContext {
 
 extern VmContext* g_vm;
 
-// What the VM thread gets: the application arguments and the start hook.
+// What the VM thread gets: the application arguments and the start hook; and what it
+// tells back: whether main ended with an exception.
 struct VmRunRequest {
   std::vector<std::string> args;
   void (*startHook)() = nullptr;
+  bool mainThrew = false;
 };
 
 // Appends a copy of `option` to the option list.
@@ -40,5 +42,6 @@ int CreateVm(VmContext& vm, const std::string& path);
 void DestroyVm(VmContext& vm);
 
 // The VM run on the calling thread: exports, options, creation, version check, start hook
-// and main method; a failure is shown as its message. Returns 0 or the message number.
+// and main method; a failure is shown as its message. Returns 0, the message number, or
+// kExitMainThrew (no message) when an exception escaped main.
 int RunVm(VmRunRequest& request);

@@ -136,12 +136,16 @@ TEST_P(RunApp, FailuresShowTheirMessageAndExitWithTheirNumber) {
   EXPECT_EQ(o.code, 4);
   EXPECT_NE(o.err.find("Error: Java Virtual Machine starts failed."), std::string::npos) << o.err;
 
-  // A throwing main prints its stack trace; the run itself succeeded.
-  o = Run(Probe(), {"throw"});
-  EXPECT_EQ(o.code, 0);
+  // A throwing main prints its stack trace, without a message; the status is 1 once the other
+  // non-daemon threads have ended, unless one of them calls System.exit.
+  o = Run(Probe(), {"thread:300", "throw"});
+  EXPECT_EQ(o.code, 1);
   EXPECT_NE(o.err.find("java.lang.IllegalStateException: thrown by probe"), std::string::npos) << o.err;
   EXPECT_NE(o.err.find("at probe.Probe.main"), std::string::npos) << o.err;
   EXPECT_EQ(o.err.find("Error:"), std::string::npos) << o.err;
+  EXPECT_NE(o.out.find("thread done"), std::string::npos) << o.out;
+  o = Run(Probe(), {"exitlater:3", "throw"});
+  EXPECT_EQ(o.code, 3) << o.err;
 }
 
 TEST_P(RunApp, ClassesAndResourcesComeFromEveryArchive) {
@@ -203,7 +207,7 @@ TEST_P(RunApp, ClassFilesReadThroughPlbUrlsFollowTheClassRule) {
 }
 
 TEST_P(RunApp, ConfiguredArgumentsOptionsPropertiesAndExports) {
-  WrapRequest w = Probe({"argv \"argshex:one two\" argshex:three", "argv argshex:four",
+  WrapRequest w = Probe({"argv \"argshex:one two\" argshex:three", "argv argshex:four argshex:\xF0\x9F\x98\x80",
                          "option -Dopt.value=a b", "option -Dplb.app.path=overridden",
                          "property greet=Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC \xF0\x9F\x98\x80 \xE4\xB8\xAD",
                          "property empty", "export MYVAR=exported"});
@@ -215,6 +219,7 @@ TEST_P(RunApp, ConfiguredArgumentsOptionsPropertiesAndExports) {
   size_t one = o.out.find("argshex:one two =>"), three = o.out.find("argshex:three =>"),
          four = o.out.find("argshex:four =>"), five = o.out.find("argshex:five =>");
   EXPECT_TRUE(one < three && three < four && four < five && five != std::string::npos) << o.out;
+  EXPECT_NE(o.out.find(" => f09f9880\n"), std::string::npos) << o.out;  // Linux keeps the UTF-8 of "argv" whole
   EXPECT_EQ(Answer(o.out, "prop:opt.value"), "a b");
   EXPECT_EQ(Answer(o.out, "prophex:greet"), "4772c3bcc39f6520e282ac20f09f988020e4b8ad");
   EXPECT_EQ(Answer(o.out, "prop:empty"), "");
