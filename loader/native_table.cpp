@@ -4,6 +4,7 @@
 #include <string>
 
 #include "instances/natives.h"
+#include "loader/jar_natives.h"
 #include "loader/natives.h"
 #include "loader/url_native.h"
 #include "runtime/jni_util.h"
@@ -35,6 +36,14 @@ const JNINativeMethod kLoaderNatives[] = {
 const JNINativeMethod kHandlerNatives[] = {
     N("loadResourceData", "(Ljava/lang/String;)[B", Java_com_quillmar_plb_Handler_loadResourceData),
 };
+const JNINativeMethod kNestedJarNatives[] = {
+    N("openArchive", "(Ljava/lang/String;)I", Java_com_quillmar_plb_NestedJarFile_openArchive),
+    N("archiveSize", "(I)J", Java_com_quillmar_plb_NestedJarFile_archiveSize),
+    N("findEntry", "(ILjava/lang/String;I)[J", Java_com_quillmar_plb_NestedJarFile_findEntry),
+    N("entryNames", "(I)[Ljava/lang/String;", Java_com_quillmar_plb_NestedJarFile_entryNames),
+    N("entryTable", "(I)[J", Java_com_quillmar_plb_NestedJarFile_entryTable),
+    N("readEntry", "(II)[B", Java_com_quillmar_plb_NestedJarFile_readEntry),
+};
 const JNINativeMethod kInstancesNatives[] = {
     N("getFirstInstance", "()I", Java_com_quillmar_plb_Instances_getFirstInstance),
     N("getCurrentInstance", "()I", Java_com_quillmar_plb_Instances_getCurrentInstance),
@@ -56,6 +65,7 @@ const JNINativeMethod kSplashNatives[] = {
 const NativeClass kClasses[] = {
     {"com.quillmar.plb.PlumboxClassLoader", kLoaderNatives, static_cast<int>(std::size(kLoaderNatives))},
     {"com.quillmar.plb.Handler", kHandlerNatives, static_cast<int>(std::size(kHandlerNatives))},
+    {"com.quillmar.plb.NestedJarFile", kNestedJarNatives, static_cast<int>(std::size(kNestedJarNatives))},
     {"com.quillmar.plb.Instances", kInstancesNatives, static_cast<int>(std::size(kInstancesNatives))},
     {"com.quillmar.plb.RedirOutputStream", kRedirNatives, static_cast<int>(std::size(kRedirNatives))},
     {"com.quillmar.plb.SplashScreen", kSplashNatives, static_cast<int>(std::size(kSplashNatives))},

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <new>
 
+#include <zlib.h>
+
 #include "payload/context.h"
 
 namespace {
@@ -158,22 +160,97 @@ bool ReadWholeEntry(ZipReader& reader, size_t entry, const ByteSink& sink) {
   return false;
 }
 
-// A nested archive extracted whole into a node of its own; null when the entry is empty,
-// damaged, or too large to hold in memory. Nothing larger than the largest Java byte array
-// is extracted: it could never be handed out anyway.
-std::unique_ptr<ArchiveNode> ExtractChild(ArchiveNode& parent, uint16_t entry) {
-  constexpr uint32_t kLargestArchive = 0x7FFFFFFF;
-  uint32_t size = parent.reader.Entry(entry).uncompressedSize;
-  if (size == 0 || size > kLargestArchive) return nullptr;
-  std::unique_ptr<uint8_t[]> bytes;
-  bool ok = ReadWholeEntry(parent.reader, entry, [&](uint32_t n) -> uint8_t* {
-    bytes.reset(new (std::nothrow) uint8_t[n]);
-    return bytes.get();
-  });
-  if (!ok) return nullptr;
+constexpr std::string_view kVersionsDir = "META-INF\\versions\\";
+
+// The versions of a multi-release jar: every N of an entry "META-INF\versions\N\...".
+void FindVersions(ArchiveNode& node) {
+  for (const IndexItem& item : node.index) {
+    std::string_view name = item.Name();
+    if (name.size() <= kVersionsDir.size() || name.substr(0, kVersionsDir.size()) != kVersionsDir) continue;
+    int n = 0;
+    size_t i = kVersionsDir.size();
+    for (; i < name.size() && name[i] >= '0' && name[i] <= '9' && n < 100000; ++i) n = n * 10 + (name[i] - '0');
+    if (i > kVersionsDir.size() && i < name.size() && name[i] == '\\') node.versions.push_back(n);
+  }
+  std::sort(node.versions.begin(), node.versions.end());
+  node.versions.erase(std::unique(node.versions.begin(), node.versions.end()), node.versions.end());
+}
+
+void FillNode(ArchiveNode& node);
+
+void OpenReader(ArchiveNode& node) {
+  try {
+    node.reader.OpenMemory(node.data, node.size);
+  } catch (const CZipException&) {
+    return;
+  } catch (const std::bad_alloc&) {
+    return;
+  }
+  FillNode(node);
+}
+
+// The node of a nested archive. One stored in its parent is opened in place, over its bytes
+// inside the parent's; a compressed one is left for its first use. Null when the entry is
+// empty, too large, or its header is damaged.
+std::unique_ptr<ArchiveNode> OpenChild(ArchiveNode& parent, uint16_t entry) {
+  constexpr uint32_t kLargestArchive = 0x7FFFFFFF;  // the largest Java byte array
+  const ZipEntryHeader& header = parent.reader.Entry(entry);
+  if (header.uncompressedSize == 0 || header.uncompressedSize > kLargestArchive) return nullptr;
   auto child = std::make_unique<ArchiveNode>(parent.depth - 1);
-  OpenArchiveBytes(*child, std::move(bytes), size);
+  child->parent = &parent;
+  child->entryInParent = entry;
+  if (header.method != 0) {
+    child->ready.store(false, std::memory_order_relaxed);
+    return child;
+  }
+  try {
+    child->data = parent.reader.StoredEntryData(entry);
+  } catch (const CZipException&) {
+    return nullptr;
+  }
+  if (!child->data) return nullptr;
+  child->size = header.uncompressedSize;
+  OpenReader(*child);
   return child;
+}
+
+// Inflates a compressed nested archive; called once, with the node's lock held.
+void Inflate(ArchiveNode& node) {
+  ArchiveNode& parent = *node.parent;
+  std::unique_ptr<uint8_t[]> bytes;
+  bool ok;
+  {
+    std::lock_guard<std::mutex> hold(parent.lock);
+    ok = ReadWholeEntry(parent.reader, node.entryInParent, [&](uint32_t n) -> uint8_t* {
+      bytes.reset(new (std::nothrow) uint8_t[n]);
+      return bytes.get();
+    });
+  }
+  if (!ok) {
+    node.failed = true;
+    return;
+  }
+  node.owned = std::move(bytes);
+  node.data = node.owned.get();
+  node.size = parent.reader.Entry(node.entryInParent).uncompressedSize;
+  OpenReader(node);
+}
+
+// The node, inflated first when it is still waiting for that; false when it cannot be used.
+bool Ready(ArchiveNode& node) {
+  if (!node.ready.load(std::memory_order_acquire)) {
+    std::lock_guard<std::mutex> hold(node.lock);
+    if (!node.ready.load(std::memory_order_relaxed)) {
+      Inflate(node);
+      node.ready.store(true, std::memory_order_release);
+    }
+  }
+  return !node.failed;
+}
+
+// The child of a nested archive when it exists and can be used.
+ArchiveNode* ReadyChild(const NestedArchive& nested) {
+  return nested.child && Ready(*nested.child) ? nested.child.get() : nullptr;
 }
 
 void OpenNested(ArchiveNode& node) {
@@ -182,7 +259,7 @@ void OpenNested(ArchiveNode& node) {
   node.nested.reserve(count);
   for (const IndexItem& item : node.index) {
     if (!IsArchiveName(item.Name())) continue;
-    node.nested.push_back({item.Name(), ExtractChild(node, item.entry)});
+    node.nested.push_back({item.Name(), OpenChild(node, item.entry)});
   }
 }
 
@@ -191,11 +268,13 @@ void OpenNested(ArchiveNode& node) {
 void FillNode(ArchiveNode& node) {
   try {
     BuildIndex(node);
+    FindVersions(node);
     if (node.depth > 0) OpenNested(node);
   } catch (const std::bad_alloc&) {
     node.index.clear();
     node.slots.clear();
     node.nested.clear();
+    node.versions.clear();
   }
 }
 
@@ -223,7 +302,7 @@ bool SplitArchivePart(std::string_view name, std::string_view& archive, std::str
 }
 
 // `trail` holds the archive names from the root down to this node.
-bool Search(const ArchiveNode& node, std::string_view name, std::vector<std::string_view>& trail,
+bool Search(ArchiveNode& node, std::string_view name, std::vector<std::string_view>& trail,
             std::string* found, const PathCollector* collector) {
   bool any = false;
   if (name.find('!') == std::string_view::npos && Lookup(node, name)) {
@@ -237,9 +316,11 @@ bool Search(const ArchiveNode& node, std::string_view name, std::vector<std::str
   std::string_view archive, rest;
   bool named = SplitArchivePart(name, archive, rest);
   for (const NestedArchive& nested : node.nested) {
-    if ((named && !SameName(nested.name, archive)) || !nested.child) continue;
+    if (named && !SameName(nested.name, archive)) continue;
+    ArchiveNode* child = ReadyChild(nested);
+    if (!child) continue;
     trail.push_back(nested.name);
-    bool hit = Search(*nested.child, rest, trail, found, collector);
+    bool hit = Search(*child, rest, trail, found, collector);
     trail.pop_back();
     if (hit && !collector) return true;
     any = any || hit;
@@ -273,11 +354,15 @@ std::string RemoveParentSteps(std::string_view name) {
 Loaded LoadNestedArchive(const ArchiveNode& node, std::string_view name, const ByteSink& sink) {
   for (const NestedArchive& nested : node.nested) {
     if (nested.name != name) continue;
-    if (!nested.child) return Loaded::kNotFound;
-    const ArchiveNode& child = *nested.child;
-    uint8_t* out = sink(child.size);
+    const ArchiveNode* child = ReadyChild(nested);
+    if (!child) return Loaded::kNotFound;
+    // An archive read in place had only its own entries checked so far; handed out whole,
+    // it is checked whole. (An inflated one was checked when it was inflated.)
+    if (!child->owned && crc32_z(0, child->data, child->size) != node.reader.Entry(child->entryInParent).crc32)
+      return Loaded::kFailed;
+    uint8_t* out = sink(child->size);
     if (!out) return Loaded::kFailed;
-    std::memcpy(out, child.bytes.get(), child.size);
+    std::memcpy(out, child->data, child->size);
     return Loaded::kYes;
   }
   return Loaded::kNotFound;
@@ -304,48 +389,40 @@ Loaded Load(ArchiveNode& node, std::string_view name, bool searchNested, const B
   bool named = SplitArchivePart(name, archive, rest);
   if (!named && !searchNested) return Loaded::kNotFound;
   for (NestedArchive& nested : node.nested) {
-    if ((named && !SameName(nested.name, archive)) || !nested.child) continue;
-    Loaded result = Load(*nested.child, rest, false, sink);
+    if (named && !SameName(nested.name, archive)) continue;
+    ArchiveNode* child = ReadyChild(nested);
+    if (!child) continue;
+    Loaded result = Load(*child, rest, false, sink);
     if (result != Loaded::kNotFound) return result;
   }
   return Loaded::kNotFound;
 }
 
-void List(const ArchiveNode& node, const std::string& prefix, const PathCollector& collect) {
+void List(ArchiveNode& node, const std::string& prefix, const PathCollector& collect) {
   for (const NestedArchive& nested : node.nested) {
     std::string path = prefix.empty() ? std::string(nested.name) : prefix + "!" + std::string(nested.name);
     collect(path);
-    if (nested.child) List(*nested.child, path, collect);
+    if (nested.child && nested.child->depth > 0 && Ready(*nested.child)) List(*nested.child, path, collect);
   }
 }
 
 }  // namespace
 
 void OpenArchiveFile(ArchiveNode& node, const std::string& path) {
-  try {
-    node.reader.OpenFile(path);
-  } catch (const CZipException&) {
-    return;
-  } catch (const std::bad_alloc&) {
-    return;
-  }
-  FillNode(node);
+  if (!node.mapping.Open(path)) return;
+  node.data = node.mapping.data();
+  node.size = node.mapping.size();
+  OpenReader(node);
 }
 
 void OpenArchiveBytes(ArchiveNode& node, std::unique_ptr<uint8_t[]> bytes, uint32_t size) {
-  node.bytes = std::move(bytes);
-  node.size = size;
-  try {
-    node.reader.OpenMemory(node.bytes.get(), size);
-  } catch (const CZipException&) {
-    return;
-  } catch (const std::bad_alloc&) {
-    return;
-  }
-  FillNode(node);
+  node.owned = std::move(bytes);
+  node.data = node.owned.get();
+  node.size = node.owned ? size : 0;
+  OpenReader(node);
 }
 
-bool SearchArchives(const ArchiveNode& node, std::string_view name, std::string_view prefix, std::string* found,
+bool SearchArchives(ArchiveNode& node, std::string_view name, std::string_view prefix, std::string* found,
                     const PathCollector* collector) {
   std::vector<std::string_view> trail;
   if (!prefix.empty()) trail.push_back(prefix);
@@ -368,8 +445,38 @@ bool LoadEntryBytes(ArchiveNode& node, std::string_view name, bool searchNested,
   });
 }
 
-void ListNestedArchives(const ArchiveNode& node, std::string_view prefix, const PathCollector& collect) {
+void ListNestedArchives(ArchiveNode& node, std::string_view prefix, const PathCollector& collect) {
   List(node, std::string(prefix), collect);
+}
+
+ArchiveNode* FindArchiveNode(ArchiveNode& root, std::string_view path) {
+  if (path.empty()) return nullptr;
+  ArchiveNode* node = &root;
+  for (;;) {
+    size_t k = path.find('!');
+    std::string_view part = path.substr(0, k);
+    ArchiveNode* next = nullptr;
+    for (const NestedArchive& nested : node->nested)
+      if (SameName(nested.name, part)) {
+        next = ReadyChild(nested);
+        break;
+      }
+    if (!next) return nullptr;
+    node = next;
+    if (k == std::string_view::npos) return node;
+    path.remove_prefix(k + 1);
+  }
+}
+
+const IndexItem* FindEntry(const ArchiveNode& node, std::string_view name) { return Lookup(node, name); }
+
+bool ReadEntryBytes(ArchiveNode& node, size_t entry, const ByteSink& sink) {
+  if (entry >= node.reader.EntryCount()) return false;
+  try {
+    return LoadEntry(node, entry, sink) == Loaded::kYes;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
 }
 
 void OpenRegistryOnFirstUse(ArchiveRegistry& registry, const std::string& path) {

@@ -1,6 +1,8 @@
 // The archive registry: the embedded archive held open for the life of the process, and
-// every jar or zip archive nested in it down to two levels, extracted whole into memory
-// when the registry opens. Lookups are binary searches over sorted in-memory indexes.
+// every jar or zip archive nested in it down to two levels. The executable is mapped once,
+// read-only; a nested archive stored in its parent is read in place, over its bytes in the
+// mapping, and one that is compressed is inflated once, at its first use. Lookups are
+// binary searches or hash probes over in-memory indexes of the central directories.
 //
 // Paths: a nested archive is named by its entry name in its parent; a path into a nested
 // archive joins archive names and the inner entry name with '!', for example
@@ -16,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/fs.h"
 #include "zip/zip_reader.h"
 
 struct LauncherContext;
@@ -32,7 +35,7 @@ struct IndexItem {
 // An entry of a node that is itself an archive (".jar" or ".zip", at least 5 bytes).
 struct NestedArchive {
   std::string_view name;               // its entry name in the parent, '\' separators
-  std::unique_ptr<ArchiveNode> child;  // null when the entry is empty or could not be extracted
+  std::unique_ptr<ArchiveNode> child;  // null when the entry is empty or its header is damaged
 };
 
 struct ArchiveNode {
@@ -40,14 +43,24 @@ struct ArchiveNode {
   ArchiveNode(const ArchiveNode&) = delete;
   ArchiveNode& operator=(const ArchiveNode&) = delete;
 
-  std::unique_ptr<uint8_t[]> bytes;  // nested nodes: the whole archive; the root reads its file
-  uint32_t size = 0;                 // length of `bytes`
+  plat::MappedFile mapping;          // a node opened from a file: the whole file
+  std::unique_ptr<uint8_t[]> owned;  // bytes the node was given, or inflated for it
+  const uint8_t* data = nullptr;     // the archive: in the mapping, inside the parent's bytes, or `owned`
+  uint32_t size = 0;                 // length of `data`
   int depth;                         // levels of nested archives opened below this node
   ZipReader reader;
   std::vector<IndexItem> index;       // in name order (length first, then signed bytes)
   std::vector<uint32_t> slots;        // hash table over `index` (position + 1, 0 = free); may be empty
   std::vector<NestedArchive> nested;  // in index order
-  std::mutex lock;                    // serialises entry reads on `reader`
+  std::vector<int> versions;          // every N of "META-INF\versions\N\" entries, ascending
+  std::mutex lock;                    // serialises entry reads on `reader`, and the lazy inflation
+
+  // A nested archive compressed in its parent is inflated at its first use: until then
+  // `ready` is false. `failed` marks one that could not be inflated (it reads as absent).
+  ArchiveNode* parent = nullptr;
+  uint16_t entryInParent = 0;
+  std::atomic<bool> ready{true};
+  bool failed = false;
 };
 
 // Receives every path a search or a listing produces.
@@ -57,9 +70,9 @@ using PathCollector = std::function<void(const std::string& path)>;
 // returns; its contents are valid only when the load returns true.
 using ByteSink = std::function<uint8_t*(uint32_t size)>;
 
-// Open a node over an archive file (the root) or over bytes the node takes over (a nested
-// node), with the index and, while depth > 0, the nested archives. A source that is not a
-// valid archive leaves the node empty. Never throws.
+// Open a node over an archive file, mapped read-only (the root), or over bytes the node
+// takes over, with the index and, while depth > 0, the nested archives. A source that is not
+// a valid archive leaves the node empty. Never throws.
 void OpenArchiveFile(ArchiveNode& node, const std::string& path);
 void OpenArchiveBytes(ArchiveNode& node, std::unique_ptr<uint8_t[]> bytes, uint32_t size);
 
@@ -67,7 +80,7 @@ void OpenArchiveBytes(ArchiveNode& node, std::unique_ptr<uint8_t[]> bytes, uint3
 // Without a collector: stops at the first match, stores its path (prefix + "!" + name, or
 // the name for an empty prefix) in *found when found is not null, and returns true. With a
 // collector: hands it every match's path and returns whether there was any.
-bool SearchArchives(const ArchiveNode& node, std::string_view name, std::string_view prefix,
+bool SearchArchives(ArchiveNode& node, std::string_view name, std::string_view prefix,
                     std::string* found, const PathCollector* collector = nullptr);
 
 // Load the bytes of an entry, or of a whole nested archive when the name is one. Parent
@@ -78,7 +91,16 @@ bool LoadEntryBytes(ArchiveNode& node, std::string_view name, bool searchNested,
 bool LoadEntryBytes(ArchiveNode& node, std::string_view name, bool searchNested, std::vector<uint8_t>& out);
 
 // Hand every nested archive's path to the collector, in pre-order.
-void ListNestedArchives(const ArchiveNode& node, std::string_view prefix, const PathCollector& collect);
+void ListNestedArchives(ArchiveNode& node, std::string_view prefix, const PathCollector& collect);
+
+// The nested archive at a path of archive names joined by '!' ("libs\a.jar" or
+// "a.jar!inner.jar"), ready for use; null when there is none or it cannot be read.
+ArchiveNode* FindArchiveNode(ArchiveNode& root, std::string_view path);
+// The index item of an entry of this node alone, '/' and '\' alike; null when missing.
+const IndexItem* FindEntry(const ArchiveNode& node, std::string_view name);
+// Reads one entry of the node whole (its CRC-32 checked); false when it is damaged or the
+// sink gave up.
+bool ReadEntryBytes(ArchiveNode& node, size_t entry, const ByteSink& sink);
 
 // The registry: a root node of depth 2, opened on first use under the open lock.
 struct ArchiveRegistry {

@@ -233,7 +233,8 @@ uint64_t ZipReader::ReadLocalHeader(const ZipEntryHeader& e, uint16_t& localFlag
   const uint64_t pos = bytesBefore_ + e.localHeaderOffset;
   const uint8_t* h;
   if (memory_) {
-    h = View(pos, kLocalHeaderSize, read_->buffer);
+    std::vector<uint8_t> unused;  // a memory source needs no scratch
+    h = View(pos, kLocalHeaderSize, unused);
   } else {
     if (pos > length_) Fail(CZipException::kBadArchive);
     uint64_t want = std::min<uint64_t>({uint64_t{kLocalHeaderSize} + e.nameLength + e.extraLength + e.compressedSize,
@@ -254,6 +255,17 @@ uint64_t ZipReader::ReadLocalHeader(const ZipEntryHeader& e, uint16_t& localFlag
   uint64_t data = pos + kLocalHeaderSize + U16(h + 26) + U16(h + 28);
   if (data > length_) Fail(CZipException::kBadArchive);
   return data;
+}
+
+const uint8_t* ZipReader::StoredEntryData(size_t index) {
+  if (!open_ || !memory_ || index >= entries_.size()) return nullptr;
+  const ZipEntryHeader& e = entries_[index];
+  if (e.method != kStored) return nullptr;
+  uint16_t localFlags = 0;
+  uint64_t data = ReadLocalHeader(e, localFlags);
+  if (((e.flags & ~0xF) | (localFlags & 0xF)) & kFlagEncrypted) Fail(CZipException::kEncrypted);
+  if (e.compressedSize != e.uncompressedSize || length_ - data < e.compressedSize) Fail(CZipException::kBadArchive);
+  return memory_ + data;
 }
 
 bool ZipReader::OpenEntry(size_t index) {

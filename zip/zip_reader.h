@@ -96,6 +96,11 @@ class ZipReader {
   // entry is already open; throws when the entry is damaged, shorter than declared or its
   // CRC-32 differs.
   bool ExtractEntry(size_t index, std::string& out);
+  // Where the data of a stored entry lies in a memory source, checked as OpenEntry checks
+  // it; the entry's CRC-32 is not computed. Null when the source is a file, the index is
+  // out of range or the entry is compressed; throws when its local header is damaged or
+  // disagrees with the central record, or the entry is encrypted.
+  const uint8_t* StoredEntryData(size_t index);
 
   // Close an open entry, drop the entry list and release the source.
   void Close();

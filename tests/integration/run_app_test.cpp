@@ -52,10 +52,15 @@ void BuildProbeJars() {
   g_jars.lib1Classes = d / "lib1";
   testutil::WriteFile(d / "lib1/inner.jar", testutil::ReadFile(d / "inner.jar"));
   testutil::WriteFile(d / "lib1.mf", "Implementation-Title: Lib One\n");
+  // lib2 is a multi-release jar with a resource of its own in version 9.
+  testutil::MakeDirs(d / "lib2/META-INF/versions/9");
+  testutil::WriteFile(d / "lib2/mr.txt", "base\n");
+  testutil::WriteFile(d / "lib2/META-INF/versions/9/mr.txt", "nine\n");
+  testutil::WriteFile(d / "lib2.mf", "Multi-Release: true\n");
   g_jars.lib1 = d / "lib1.jar";
   g_jars.lib2 = d / "lib2.jar";
   runtest::MakeJar(jdk, g_jars.lib1, d / "lib1", d / "lib1.mf");
-  runtest::MakeJar(jdk, g_jars.lib2, d / "lib2");
+  runtest::MakeJar(jdk, g_jars.lib2, d / "lib2", d / "lib2.mf");
 }
 
 class RunApp : public ::testing::TestWithParam<int> {
@@ -166,6 +171,33 @@ TEST_P(RunApp, ClassesAndResourcesComeFromEveryArchive) {
   EXPECT_EQ(Answer(o.out, "sysres:shared.txt"), "from lib1");
   EXPECT_EQ(Answer(o.out, "loaders"), loader + " " + loader + " " + loader);
   EXPECT_EQ(o.err, "");
+}
+
+// Nested jars are read in place: nothing is copied to java.io.tmpdir, and resources load when
+// it is missing. Their "jar:" connections offer the jar as a JarFile, as the runtime's do.
+TEST_P(RunApp, NestedJarsAreReadInPlaceWithoutTemporaryFiles) {
+  testutil::TempDir tmp;
+  const std::vector<std::string> commands = {"res:shared.txt", "resources:shared.txt", "services", "res:inner.txt",
+                                             "pkgtitle:lib1.One", "res:mr.txt", "jarview:shared.txt",
+                                             "jarview:mr.txt", "tmpfiles:"};
+  for (const std::string& dir : {tmp.path(), tmp / "missing"}) {
+    Output o = Run(Probe({"option -Djava.io.tmpdir=" + dir}), commands);
+    ASSERT_EQ(o.code, 0) << o.err;
+    EXPECT_EQ(Answer(o.out, "res:shared.txt"), "from lib1");
+    EXPECT_EQ(Answer(o.out, "resources:shared.txt"), "[from lib1][from lib2]");
+    EXPECT_EQ(Answer(o.out, "services"), "one two");
+    EXPECT_EQ(Answer(o.out, "res:inner.txt"), "from inner");
+    EXPECT_EQ(Answer(o.out, "pkgtitle:lib1.One"), "Lib One");
+    EXPECT_EQ(Answer(o.out, "res:mr.txt"), "nine");  // the runtime's version of a multi-release jar
+    EXPECT_EQ(Answer(o.out, "jarview:shared.txt"),
+              "entry=shared.txt listed=true entries=8 stream=8 title=Lib One length=10 modified=true text=from lib1 "
+              "missing=not found");
+    EXPECT_EQ(Answer(o.out, "jarview:mr.txt").substr(0, 42), "entry=mr.txt listed=true entries=11 stream");
+    EXPECT_NE(Answer(o.out, "jarview:mr.txt").find("text=nine"), std::string::npos);
+    EXPECT_EQ(Answer(o.out, "tmpfiles:"), "0");
+    if (dir == tmp.path()) EXPECT_EQ(o.err, "");  // JDK 25 warns of a missing one, as under java -cp
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(tmp.path()));
 }
 
 TEST_P(RunApp, ResourcesWithoutTheJarProtocolAreServedAsPlbUrls) {

@@ -25,7 +25,7 @@ std::set<std::string> DeclaredNatives() {
   std::set<std::string> names;
   std::string dir = std::string(PLB_SOURCE_DIR) + "/java/com/quillmar/plb/";
   std::regex native(R"(\bnative\s+[\w.<>\[\]?, ]+?\s+(\w+)\s*\()");
-  for (const char* cls : {"PlumboxClassLoader", "Handler", "Instances", "RedirOutputStream", "SplashScreen",
+  for (const char* cls : {"PlumboxClassLoader", "Handler", "NestedJarFile", "Instances", "RedirOutputStream", "SplashScreen",
                           "SplashCloseOnWindow", "ClassLoaderObjectInputStream"}) {
     std::string source = testutil::ReadFile(dir + cls + ".java");
     for (std::sregex_iterator it(source.begin(), source.end(), native), end; it != end; ++it)

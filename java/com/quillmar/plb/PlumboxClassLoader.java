@@ -3,8 +3,11 @@ package com.quillmar.plb;
 import java.io.File;
 import java.io.IOException;
 import java.io.InputStream;
+import java.net.JarURLConnection;
 import java.net.URL;
 import java.net.URLClassLoader;
+import java.net.URLConnection;
+import java.net.URLStreamHandlerFactory;
 import java.util.ArrayList;
 import java.util.Enumeration;
 import java.util.jar.Manifest;
@@ -19,12 +22,15 @@ public class PlumboxClassLoader extends URLClassLoader {
         bindLauncher(PlumboxClassLoader.class);
     }
 
+    /** Set by getPlbClassPath when it hands out nested jars: the class path's "jar:" handler. */
+    private static URLStreamHandlerFactory nestedJars;
+
     public PlumboxClassLoader() {
-        super(getPlbClassPath());
+        super(getPlbClassPath(), ClassLoader.getSystemClassLoader(), nestedJars);
     }
 
     public PlumboxClassLoader(ClassLoader parent) {
-        super(getPlbClassPath(), parent);
+        super(getPlbClassPath(), parent, nestedJars);
     }
 
     /**
@@ -57,13 +63,17 @@ public class PlumboxClassLoader extends URLClassLoader {
     /**
      * The nested jars of the executable as "plb:" URLs, then one file URL per element of
      * "plb.class.path". The "plb:" URLs carry their handler: while the VM constructs this
-     * loader as its system class loader, the handler cannot be found by protocol name.
+     * loader as its system class loader, the handler cannot be found by protocol name. With
+     * nested jars, the loader's "jar:" URLs get the handler that reads them in place.
      */
     protected static URL[] getPlbClassPath() {
         ArrayList<URL> urls = new ArrayList<URL>();
         try {
             String[] jars = getEmbeddedJars();
             Handler handler = jars.length > 0 ? new Handler() : null;
+            if (jars.length > 0 && nestedJars == null) {
+                nestedJars = new JarHandler();
+            }
             for (int i = 0; i < jars.length; i++) {
                 urls.add(new URL(null, jars[i], handler));
             }
@@ -124,22 +134,36 @@ public class PlumboxClassLoader extends URLClassLoader {
         return protocol.indexOf('.') < 0 && !protocol.equals("plb");
     }
 
-    /** Defines the package from the manifest of the archive that holds the class file. */
+    /**
+     * Defines the package from the manifest of the archive that holds the class file, before
+     * the class is defined; nothing when no archive holds it (a missing class must not leave
+     * its package defined without attributes).
+     */
     private void definePackageFor(String pkg, String className) {
         URL classUrl = findResource(className.replace('.', '/') + ".class");
+        if (classUrl == null) {
+            return;
+        }
         Manifest manifest = null;
         URL base = null;
-        if (classUrl != null) {
-            String s = classUrl.toString();
-            int end = Math.max(s.lastIndexOf(':'), s.lastIndexOf('!')) + 1;
-            boolean plb = "plb".equals(classUrl.getProtocol());
-            String baseText = s.substring(0, end);
-            try {
-                base = plb ? new URL(null, baseText, new Handler()) : new URL(baseText + "/");
-            } catch (IOException e) {  // a MalformedURLException
-                base = null;
+        try {
+            if ("plb".equals(classUrl.getProtocol())) {
+                String s = classUrl.toString();
+                String baseText = s.substring(0, Math.max(s.lastIndexOf(':'), s.lastIndexOf('!')) + 1);
+                base = new URL(null, baseText, new Handler());
+                manifest = readManifest(new URL(null, baseText + "META-INF/MANIFEST.MF", new Handler()));
+            } else {
+                URLConnection c = classUrl.openConnection();
+                if (c instanceof JarURLConnection) {
+                    JarURLConnection jar = (JarURLConnection) c;
+                    base = jar.getJarFileURL();
+                    manifest = jar.getManifest();
+                }
             }
-            manifest = readManifest(plb, baseText + (plb ? "" : "/") + "META-INF/MANIFEST.MF");
+        } catch (IOException e) {
+            manifest = null;
+        } catch (RuntimeException e) {
+            manifest = null;
         }
         try {
             if (manifest != null) {
@@ -152,11 +176,10 @@ public class PlumboxClassLoader extends URLClassLoader {
         }
     }
 
-    private static Manifest readManifest(boolean plb, String url) {
+    private static Manifest readManifest(URL url) {
         InputStream in = null;
         try {
-            URL u = plb ? new URL(null, url, new Handler()) : new URL(url);
-            in = u.openStream();
+            in = url.openStream();
             if (in == null) {
                 return null;
             }

@@ -54,7 +54,8 @@ public class Probe {
         if (cmd.equals("thread")) return startThread(value);
         if (cmd.equals("exitlater")) return exitLater(Integer.parseInt(value));
         if (cmd.equals("native")) return nativeOf(value);
-        return "unknown";
+        String viewed = Views.answer(cmd, value);
+        return viewed != null ? viewed : "unknown";
     }
 
     /** Defines the class file behind a URL in a loader of its own and makes an instance. */

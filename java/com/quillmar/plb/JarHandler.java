@@ -1,0 +1,101 @@
+package com.quillmar.plb;
+
+import java.io.IOException;
+import java.net.URL;
+import java.net.URLConnection;
+import java.net.URLStreamHandler;
+import java.net.URLStreamHandlerFactory;
+
+/**
+ * The "jar:" handler of the launcher's class loader. URLClassLoader makes every "jar:" URL of
+ * its class path with this handler: the jar it opens for a nested archive ("jar:plb:...!/")
+ * and the resource URLs it hands out. Nested jars are then served in place by
+ * NestedJarFile; the runtime's own handler would copy each of them to a temporary file.
+ * Every other "jar:" URL goes to the runtime's handler.
+ */
+final class JarHandler extends URLStreamHandler implements URLStreamHandlerFactory {
+    public URLStreamHandler createURLStreamHandler(String protocol) {
+        return "jar".equals(protocol) ? this : null;
+    }
+
+    /** The connection goes out through a cast from Object, which spares the verifier. */
+    protected URLConnection openConnection(URL url) throws IOException {
+        if (url.getFile().regionMatches(true, 0, "plb:", 0, 4)) {
+            return (URLConnection) (Object) new NestedJarConnection(url);
+        }
+        return new URL(url.toExternalForm()).openConnection();
+    }
+
+    /**
+     * "jar:" URLs resolve the way the runtime's handler resolves them: an absolute spec as it
+     * is, a spec that starts with "/" against the entry root after "!/", any other against the
+     * entry's directory, with "." and ".." steps removed after "!/".
+     */
+    protected void parseURL(URL url, String spec, int start, int limit) {
+        String file = null;
+        String ref = null;
+        int refPos = spec.indexOf('#', limit);
+        boolean refOnly = refPos == start;
+        if (refPos > -1) {
+            ref = spec.substring(refPos + 1);
+            if (refOnly) {
+                file = url.getFile();
+            }
+        }
+        boolean absolute = spec.length() >= 4 && spec.regionMatches(true, 0, "jar:", 0, 4);
+        String part = spec.substring(start, limit);
+        if (absolute) {
+            if (bangSlash(part) < 0) {
+                throw new IllegalArgumentException("no !/ in spec");
+            }
+            file = part;
+        } else if (!refOnly) {
+            String context = url.getFile();
+            int root = bangSlash(context);
+            if (root < 0) {
+                throw new IllegalArgumentException("malformed context url: " + url);
+            }
+            if (part.startsWith("/")) {
+                file = context.substring(0, root) + part;
+            } else {
+                file = context.substring(0, context.lastIndexOf('/') + 1) + part;
+            }
+            root = bangSlash(file);
+            file = file.substring(0, root) + canonize(file.substring(root));
+        }
+        setURL(url, "jar", "", -1, file, ref);
+    }
+
+    /** The position of the "/" of the last "!/", or -1. */
+    private static int bangSlash(String s) {
+        int bang = s.length();
+        while ((bang = s.lastIndexOf('!', bang)) != -1) {
+            if (bang != s.length() - 1 && s.charAt(bang + 1) == '/') {
+                return bang + 1;
+            }
+            bang--;
+        }
+        return -1;
+    }
+
+    /** Removes "." and ".." steps from a path that starts with "/"; ".." never leaves the root. */
+    static String canonize(String path) {
+        int i;
+        while ((i = path.indexOf("/./")) >= 0) {
+            path = path.substring(0, i) + path.substring(i + 2);
+        }
+        while ((i = path.indexOf("/../")) >= 0) {
+            int before = path.lastIndexOf('/', i - 1);
+            path = before >= 0 ? path.substring(0, before) + path.substring(i + 3) : path.substring(i + 3);
+        }
+        if (path.endsWith("/.")) {
+            path = path.substring(0, path.length() - 1);
+        }
+        if (path.endsWith("/..")) {
+            i = path.length() - 3;
+            int before = path.lastIndexOf('/', i - 1);
+            path = before >= 0 ? path.substring(0, before + 1) : "/";
+        }
+        return path;
+    }
+}

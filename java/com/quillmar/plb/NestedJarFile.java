@@ -1,0 +1,333 @@
+package com.quillmar.plb;
+
+import java.io.ByteArrayInputStream;
+import java.io.File;
+import java.io.FileNotFoundException;
+import java.io.IOException;
+import java.io.InputStream;
+import java.util.ArrayList;
+import java.util.Date;
+import java.util.Enumeration;
+import java.util.HashMap;
+import java.util.LinkedHashSet;
+import java.util.NoSuchElementException;
+import java.util.jar.Attributes;
+import java.util.jar.JarEntry;
+import java.util.jar.JarFile;
+import java.util.jar.Manifest;
+import java.util.stream.Stream;
+import java.util.zip.ZipEntry;
+import java.util.zip.ZipException;
+import java.util.zip.ZipFile;
+
+/**
+ * A jar nested in the executable, read in place by the launcher: entries are looked up and
+ * read straight out of the executable's mapping, nothing is copied to disk. The JarFile base
+ * is opened over the executable itself (a ZIP archive, and already open for the support
+ * classes), so that its own state is that of a valid open file; every lookup, listing and
+ * read is answered from the nested jar. Entries are not verified against signatures.
+ */
+public class NestedJarFile extends JarFile {
+    static {
+        PlumboxClassLoader.bindLauncher(NestedJarFile.class);
+    }
+
+    /** The views that connections with caches share: archive path, "#runtime" or not. */
+    private static final HashMap<String, NestedJarFile> SHARED = new HashMap<String, NestedJarFile>();
+
+    private final String path;
+    private final int id;
+    private final int version;  // the runtime's feature version for versioned lookups; 0: none
+    private Manifest manifest;
+    private boolean manifestRead;
+    private volatile boolean closed;
+
+    private NestedJarFile(String path, int id, boolean runtime) throws IOException {
+        super(executable(), false, ZipFile.OPEN_READ);
+        this.path = path;
+        this.id = id;
+        this.version = runtime && multiRelease(readManifest()) ? featureVersion() : 0;
+    }
+
+    /**
+     * The nested jar at an archive path (the text of its "plb:" URL after the scheme), shared
+     * or of the caller's own; "#runtime" views serve the versions of a multi-release jar.
+     */
+    static NestedJarFile open(String path, boolean runtime, boolean shared) throws IOException {
+        if (!shared) {
+            return create(path, runtime);
+        }
+        String key = runtime ? path + "#runtime" : path;
+        synchronized (SHARED) {
+            NestedJarFile jar = SHARED.get(key);
+            if (jar == null || jar.closed) {
+                jar = create(path, runtime);
+                SHARED.put(key, jar);
+            }
+            return jar;
+        }
+    }
+
+    private static NestedJarFile create(String path, boolean runtime) throws IOException {
+        int id = openArchive(path);
+        if (id < 0) {
+            throw new FileNotFoundException("plb:" + path);
+        }
+        return new NestedJarFile(path, id, runtime);
+    }
+
+    private static File executable() throws IOException {
+        String app = System.getProperty("plb.app.path");
+        if (app == null) {
+            throw new FileNotFoundException("plb.app.path is not set");
+        }
+        return new File(app);
+    }
+
+    private static boolean multiRelease(Manifest m) {
+        return m != null && "true".equalsIgnoreCase(m.getMainAttributes().getValue("Multi-Release"));
+    }
+
+    /** 9 and later; 0 before, where jars have no versions. */
+    private static int featureVersion() {
+        String v = System.getProperty("java.specification.version", "");
+        int dot = v.indexOf('.');
+        try {
+            int n = Integer.parseInt(dot < 0 ? v : v.substring(0, dot));
+            return n >= 9 ? n : 0;
+        } catch (NumberFormatException e) {
+            return 0;
+        }
+    }
+
+    /** The archive path this view reads. */
+    String archivePath() {
+        return path;
+    }
+
+    long archiveSize() {
+        return archiveSize(id);
+    }
+
+    public JarEntry getJarEntry(String name) {
+        return lookup(name, version);
+    }
+
+    public ZipEntry getEntry(String name) {
+        return lookup(name, version);
+    }
+
+    /** The entry as a class loader sees it: the runtime's version of a multi-release jar. */
+    JarEntry getVersionedEntry(String name) {
+        return lookup(name, version != 0 ? version : runtimeVersionIfMultiRelease());
+    }
+
+    private int runtimeVersionIfMultiRelease() {
+        return multiRelease(readManifest()) ? featureVersion() : 0;
+    }
+
+    private JarEntry lookup(String name, int v) {
+        if (name == null) {
+            throw new NullPointerException("name");
+        }
+        ensureOpen();
+        long[] e = findEntry(id, name, v);
+        if (e == null) {
+            return null;
+        }
+        String base = e[7] != 0 ? name + "/" : name;
+        String real = e[6] > 0 ? "META-INF/versions/" + e[6] + "/" + base : base;
+        return new Entry(this, base, real, (int) e[0], e, 1);
+    }
+
+    public Enumeration<JarEntry> entries() {
+        ensureOpen();
+        final String[] names = entryNames(id);
+        final long[] table = entryTable(id);
+        return new Enumeration<JarEntry>() {
+            private int next;
+
+            public boolean hasMoreElements() {
+                return names != null && next < names.length;
+            }
+
+            public JarEntry nextElement() {
+                if (!hasMoreElements()) {
+                    throw new NoSuchElementException();
+                }
+                int i = next++;
+                return new Entry(NestedJarFile.this, names[i], names[i], i, table, i * ROW);
+            }
+        };
+    }
+
+    public Stream<JarEntry> stream() {
+        ArrayList<JarEntry> all = new ArrayList<JarEntry>();
+        for (Enumeration<JarEntry> e = entries(); e.hasMoreElements();) {
+            all.add(e.nextElement());
+        }
+        return all.stream();
+    }
+
+    /** Base names, each once, as the runtime's version of the jar presents them. */
+    public Stream<JarEntry> versionedStream() {
+        if (version == 0) {
+            return stream();
+        }
+        LinkedHashSet<String> names = new LinkedHashSet<String>();
+        String[] all = entryNames(id);
+        for (int i = 0; all != null && i < all.length; i++) {
+            String base = baseName(all[i]);
+            if (base != null) {
+                names.add(base);
+            }
+        }
+        ArrayList<JarEntry> entries = new ArrayList<JarEntry>();
+        for (String name : names) {
+            JarEntry e = getJarEntry(name);
+            if (e != null) {
+                entries.add(e);
+            }
+        }
+        return entries.stream();
+    }
+
+    /** The base name of an entry; null for entries of versions this runtime does not use. */
+    private String baseName(String name) {
+        String prefix = "META-INF/versions/";
+        if (!name.startsWith(prefix)) {
+            return name;
+        }
+        int slash = name.indexOf('/', prefix.length());
+        if (slash < 0) {
+            return null;
+        }
+        try {
+            int v = Integer.parseInt(name.substring(prefix.length(), slash));
+            return v <= version && slash + 1 < name.length() ? name.substring(slash + 1) : null;
+        } catch (NumberFormatException e) {
+            return name;
+        }
+    }
+
+    public InputStream getInputStream(ZipEntry ze) throws IOException {
+        ensureOpen();
+        Entry e = ze instanceof Entry && ((Entry) ze).jar.id == id ? (Entry) ze : (Entry) lookup(ze.getName(), version);
+        if (e == null) {
+            return null;
+        }
+        byte[] bytes = readEntry(id, e.index);
+        if (bytes == null) {
+            throw new ZipException("invalid entry data or CRC-32: " + e.getRealName() + " in plb:" + path);
+        }
+        return new ByteArrayInputStream(bytes);
+    }
+
+    public Manifest getManifest() throws IOException {
+        ensureOpen();
+        return readManifest();
+    }
+
+    private synchronized Manifest readManifest() {
+        if (!manifestRead) {
+            manifestRead = true;
+            JarEntry e = lookup(MANIFEST_NAME, 0);
+            if (e != null) {
+                byte[] bytes = readEntry(id, ((Entry) e).index);
+                try {
+                    manifest = bytes == null ? null : new Manifest(new ByteArrayInputStream(bytes));
+                } catch (IOException damaged) {
+                    manifest = null;
+                }
+            }
+        }
+        return manifest;
+    }
+
+    public int size() {
+        ensureOpen();
+        String[] names = entryNames(id);
+        return names == null ? 0 : names.length;
+    }
+
+    public String getComment() {
+        ensureOpen();
+        return null;
+    }
+
+    public void close() throws IOException {
+        closed = true;
+        super.close();
+    }
+
+    private void ensureOpen() {
+        if (closed) {
+            throw new IllegalStateException("zip file closed");
+        }
+    }
+
+    /** Values per entry in the launcher's entry table. */
+    private static final int ROW = 5;
+
+    /** An entry of a nested jar, with its number in the archive and its name there. */
+    static final class Entry extends JarEntry {
+        final NestedJarFile jar;
+        final int index;
+        private final String realName;
+
+        /** Values from `info` at `at`: size, compressed size, CRC-32, DOS date and time, method. */
+        Entry(NestedJarFile jar, String name, String realName, int index, long[] info, int at) {
+            super(name);
+            this.jar = jar;
+            this.realName = realName;
+            this.index = index;
+            setSize(info[at]);
+            setCompressedSize(info[at + 1]);
+            setCrc(info[at + 2]);
+            long dos = info[at + 3];
+            if (dos != 0) {
+                setTime(javaTime(dos));
+            }
+            int method = (int) info[at + 4];
+            if (method == STORED || method == DEFLATED) {
+                setMethod(method);
+            }
+        }
+
+        public String getRealName() {
+            return realName;
+        }
+
+        public Attributes getAttributes() throws IOException {
+            Manifest m = jar.getManifest();
+            return m == null ? null : m.getAttributes(getName());
+        }
+
+        @SuppressWarnings("deprecation")
+        private static long javaTime(long dos) {
+            return new Date((int) ((dos >> 25) & 0x7f) + 80, (int) ((dos >> 21) & 0x0f) - 1, (int) ((dos >> 16) & 0x1f),
+                    (int) ((dos >> 11) & 0x1f), (int) ((dos >> 5) & 0x3f), (int) ((dos << 1) & 0x3e)).getTime();
+        }
+    }
+
+    /** The launcher's handle of the nested archive at this path, or -1. */
+    private static native int openArchive(String path);
+
+    private static native long archiveSize(int id);
+
+    /**
+     * Entry number, size, compressed size, CRC-32, DOS date and time, method, the version it
+     * was found under (0: the base) and 1 when only the name with a "/" added was found; null
+     * when missing.
+     */
+    private static native long[] findEntry(int id, String name, int version);
+
+    /** Every entry's name, in the archive's order. */
+    private static native String[] entryNames(int id);
+
+    /** Five values per entry, in the order of entryNames. */
+    private static native long[] entryTable(int id);
+
+    /** The bytes of an entry, its CRC-32 checked; null when it is damaged. */
+    private static native byte[] readEntry(int id, int index);
+}

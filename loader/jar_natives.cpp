@@ -1,0 +1,171 @@
+#include "loader/jar_natives.h"
+
+#include <climits>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "loader/name_forms.h"
+#include "loader/native_support.h"
+#include "runtime/jni_util.h"
+
+namespace {
+
+// The nested archives that Java holds views of, by handle. Nodes live as long as the process,
+// so a handle stays valid; handles from Java are checked before use.
+std::mutex g_handlesLock;
+std::vector<ArchiveNode*> g_handles;
+
+jint HandleOf(ArchiveNode* node) {
+  std::lock_guard<std::mutex> hold(g_handlesLock);
+  for (size_t i = 0; i < g_handles.size(); ++i)
+    if (g_handles[i] == node) return static_cast<jint>(i);
+  g_handles.push_back(node);
+  return static_cast<jint>(g_handles.size() - 1);
+}
+
+ArchiveNode* NodeOf(jint id) {
+  std::lock_guard<std::mutex> hold(g_handlesLock);
+  return id >= 0 && static_cast<size_t>(id) < g_handles.size() ? g_handles[static_cast<size_t>(id)] : nullptr;
+}
+
+// The archive of a "plb:" URL path: as written, either name form, then percent-decoded.
+ArchiveNode* FindArchive(const NameForms& forms) {
+  ArchiveNode& root = EmbeddedArchive();
+  ArchiveNode* node = nullptr;
+  if (forms.hasA) node = FindArchiveNode(root, forms.a);
+  if (!node && forms.hasB) node = FindArchiveNode(root, forms.b);
+  const std::string& primary = forms.hasA ? forms.a : forms.b;
+  if (!node && primary.find('%') != std::string::npos) node = FindArchiveNode(root, PercentDecode(primary));
+  return node;
+}
+
+// Where an entry was found: the index item, the version directory it came from (0: none)
+// and whether a "/" had to be added to the name.
+struct Found {
+  const IndexItem* item = nullptr;
+  int version = 0;
+  bool slashAdded = false;
+};
+
+Found FindPlain(const ArchiveNode& node, const std::string& name) {
+  Found f;
+  f.item = FindEntry(node, name);
+  if (!f.item && !name.empty() && name.back() != '/' && name.back() != '\\') {
+    f.item = FindEntry(node, name + "/");
+    f.slashAdded = f.item != nullptr;
+  }
+  return f;
+}
+
+// The newest version of the entry up to `version` in a multi-release jar, then its base.
+// Names under META-INF have no versions.
+Found FindVersioned(const ArchiveNode& node, const std::string& name, int version) {
+  if (version >= 9 && name.compare(0, 9, "META-INF/") != 0 && name.compare(0, 9, "META-INF\\") != 0) {
+    for (auto it = node.versions.rbegin(); it != node.versions.rend(); ++it) {
+      if (*it > version) continue;
+      if (*it < 9) break;
+      Found f;
+      f.item = FindEntry(node, "META-INF\\versions\\" + std::to_string(*it) + "\\" + name);
+      f.version = *it;
+      if (f.item) return f;
+    }
+  }
+  return FindPlain(node, name);
+}
+
+jlongArray NewJavaLongs(JNIEnv* env, const std::vector<jlong>& values) {
+  if (values.size() > static_cast<size_t>(INT32_MAX)) return nullptr;
+  auto n = static_cast<jsize>(values.size());
+  jlongArray array = env->NewLongArray(n);
+  if (array && n > 0) env->SetLongArrayRegion(array, 0, n, values.data());
+  return array;
+}
+
+// Size, compressed size, CRC-32, DOS date and time, method.
+void AppendEntry(std::vector<jlong>& out, const ZipEntryHeader& e) {
+  out.push_back(e.uncompressedSize);
+  out.push_back(e.compressedSize);
+  out.push_back(e.crc32);
+  out.push_back(static_cast<jlong>(uint32_t{e.modDate} << 16 | e.modTime));
+  out.push_back(e.method);
+}
+
+}  // namespace
+
+JNIEXPORT jint JNICALL Java_com_quillmar_plb_NestedJarFile_openArchive(JNIEnv* env, jclass, jstring path) {
+  return Guarded<jint>(env, [&]() -> jint {
+    ArchiveNode* node = FindArchive(MakeNameForms(JavaStringUnits(env, path)));
+    return node ? HandleOf(node) : -1;
+  });
+}
+
+JNIEXPORT jlong JNICALL Java_com_quillmar_plb_NestedJarFile_archiveSize(JNIEnv* env, jclass, jint id) {
+  return Guarded<jlong>(env, [&]() -> jlong {
+    ArchiveNode* node = NodeOf(id);
+    return node ? node->size : -1;
+  });
+}
+
+JNIEXPORT jlongArray JNICALL Java_com_quillmar_plb_NestedJarFile_findEntry(JNIEnv* env, jclass, jint id,
+                                                                           jstring name, jint version) {
+  return Guarded<jlongArray>(env, [&]() -> jlongArray {
+    ArchiveNode* node = NodeOf(id);
+    if (!node) return nullptr;
+    NameForms forms = MakeNameForms(JavaStringUnits(env, name));
+    Found f;
+    if (forms.hasA) f = FindVersioned(*node, forms.a, version);
+    if (!f.item && forms.hasB) f = FindVersioned(*node, forms.b, version);
+    if (!f.item) return nullptr;
+    std::vector<jlong> info{f.item->entry};
+    AppendEntry(info, node->reader.Entry(f.item->entry));
+    info.push_back(f.version);
+    info.push_back(f.slashAdded ? 1 : 0);
+    return NewJavaLongs(env, info);
+  });
+}
+
+JNIEXPORT jobjectArray JNICALL Java_com_quillmar_plb_NestedJarFile_entryNames(JNIEnv* env, jclass, jint id) {
+  return Guarded<jobjectArray>(env, [&]() -> jobjectArray {
+    ArchiveNode* node = NodeOf(id);
+    if (!node) return nullptr;
+    const std::vector<ZipEntryHeader>& entries = node->reader.Entries();
+    LocalRef<jclass> stringClass(env, env->FindClass("java/lang/String"));
+    if (!stringClass) return nullptr;
+    jobjectArray array = env->NewObjectArray(static_cast<jsize>(entries.size()), stringClass.get(), nullptr);
+    for (size_t i = 0; array && i < entries.size(); ++i) {
+      std::u16string text = DecodeStoredName(entries[i].Name());
+      for (char16_t& c : text)
+        if (c == u'\\') c = u'/';
+      LocalRef<jstring> s(env, JavaStringFromUtf16(env, text));
+      if (!s) return nullptr;
+      env->SetObjectArrayElement(array, static_cast<jsize>(i), s.get());
+    }
+    return array;
+  });
+}
+
+JNIEXPORT jlongArray JNICALL Java_com_quillmar_plb_NestedJarFile_entryTable(JNIEnv* env, jclass, jint id) {
+  return Guarded<jlongArray>(env, [&]() -> jlongArray {
+    ArchiveNode* node = NodeOf(id);
+    if (!node) return nullptr;
+    std::vector<jlong> table;
+    table.reserve(node->reader.EntryCount() * 5);
+    for (const ZipEntryHeader& e : node->reader.Entries()) AppendEntry(table, e);
+    return NewJavaLongs(env, table);
+  });
+}
+
+JNIEXPORT jbyteArray JNICALL Java_com_quillmar_plb_NestedJarFile_readEntry(JNIEnv* env, jclass, jint id,
+                                                                           jint index) {
+  return Guarded<jbyteArray>(env, [&]() -> jbyteArray {
+    ArchiveNode* node = NodeOf(id);
+    if (!node || index < 0) return nullptr;
+    std::vector<uint8_t> bytes;
+    bool ok = ReadEntryBytes(*node, static_cast<size_t>(index), [&](uint32_t size) {
+      bytes.resize(size);
+      return bytes.data();
+    });
+    return ok ? NewJavaBytes(env, bytes) : nullptr;
+  });
+}
