@@ -5,6 +5,8 @@ export DEBIAN_FRONTEND=noninteractive
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 $SUDO apt-get update -qq
+# maven and its plugin packages: the plugin build and the offline Maven test (junit5 brings the
+# junit-bom that the poms of the compiler plugin's dependencies import).
 $SUDO apt-get install -y -qq --no-install-recommends \
   cmake ninja-build g++ make python3 \
   zlib1g-dev googletest libgtest-dev \
@@ -13,5 +15,7 @@ $SUDO apt-get install -y -qq --no-install-recommends \
   wine wine64 xvfb xauth icoutils \
   libzip-dev pkg-config zip unzip rhino \
   openjdk-17-jdk-headless openjdk-17-jre \
+  maven libmaven3-core-java libmaven-resources-plugin-java libmaven-compiler-plugin-java \
+  libmaven-jar-plugin-java libmaven-install-plugin-java junit5 \
   >/dev/null
 echo "install-deps: done"
