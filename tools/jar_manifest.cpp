@@ -153,8 +153,8 @@ std::string ManifestMainClass(const JarManifest& manifest) {
 
 bool ResolveClassPath(const std::string& jarPath, std::string_view value, std::vector<std::string>& files,
                       std::vector<std::string>& warnings, std::string& err) {
-  fs::path base = fs::path(jarPath).parent_path();
-  if (base.empty()) base = ".";
+  std::error_code ec;
+  fs::path base = fs::absolute(jarPath, ec).parent_path();
   const std::string jarName = fs::path(jarPath).filename().string();
   for (std::string_view word : Words(value)) {
     const std::string entry(word);
@@ -187,7 +187,6 @@ bool ResolveClassPath(const std::string& jarPath, std::string_view value, std::v
                         ? fs::path(decoded)
                         : base / decoded;
     path = path.lexically_normal();
-    std::error_code ec;
     fs::file_status st = fs::status(path, ec);
     if (!fs::exists(st)) {
       err = jarName + ": its Class-Path names '" + entry + "', which does not exist (looked for " + path.string() +
