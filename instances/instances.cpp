@@ -142,12 +142,15 @@ std::vector<uint32_t> PruneAndListInstances(InstanceState& s) {
   return ListInstances(*s.block);
 }
 
-void SingleInstanceCheck(const LauncherContext& ctx, InstanceState&) {
+void SingleInstanceCheck(const LauncherContext& ctx, InstanceState& state) {
   unsigned error = 0;
   plat::NamedMutexWait wait = plat::AcquireNamedMutex(MutexName(CfgAppId(ctx), ctx.exePath), 100, error);
   if (wait == plat::NamedMutexWait::Acquired) return;
   if (wait == plat::NamedMutexWait::Failed) std::printf("CreateMutex error: %d\n", static_cast<int>(error));
   ShowError(Message(ctx, kMessageAlreadyRunning));
+  // Released as at any other exit, so that a table this process alone used goes away.
+  ShutdownInstance(state);
+  DetachInstanceStorage(state);
   plat::ExitProcessNow(kExitAlreadyRunning);
 }
 

@@ -3,9 +3,11 @@
 #pragma once
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -16,8 +18,27 @@
 #include "payload/context.h"
 #include "platform/ipc.h"
 
-// Called on the instance thread for every message completed for this process.
+// Called for every message completed for this process: on the delivery thread, or on the
+// instance thread when there is none.
 using DeliverFn = std::function<void(uint32_t sender, std::vector<uint8_t>& message)>;
+
+// Complete messages waiting for the application's receiver. The instance thread appends;
+// the delivery thread takes them in order and calls the receiver, however long it takes.
+// While the queue is full the instance thread leaves further chunks for this process in the
+// slot, and their senders wait. Shared with the delivery thread, which may outlive the
+// instance state when a receiver does not return.
+struct DeliveryQueue {
+  std::mutex lock;
+  std::condition_variable changed;
+  std::deque<CompletedMessage> messages;
+  size_t bytes = 0;
+  bool stopping = false;
+  bool ended = false;  // the delivery thread has left its loop
+  DeliverFn deliver;
+};
+
+constexpr size_t kMaxQueuedDeliveries = 32;
+constexpr size_t kMaxQueuedDeliveryBytes = size_t{16} << 20;
 
 struct InstanceState {
   plat::SharedMemory storage;
@@ -35,7 +56,10 @@ struct InstanceState {
 
   std::atomic<int> running{0};
   std::atomic<bool> started{false};  // the instance thread has been started
-  DeliverFn deliver;
+  DeliverFn deliver;  // used by the instance thread itself while `delivery` is null
+  std::shared_ptr<DeliveryQueue> delivery;
+  std::thread deliveryThread;
+  bool holdingChunk = false;  // a chunk for us waits in the slot until the queue has room
   std::thread thread;
   std::atomic<bool> threadEnded{false};
   bool threadLeftRunning = false;  // it did not stop at shut-down: the block stays mapped
@@ -86,12 +110,18 @@ void QueueMessage(InstanceState& state, uint32_t target, std::vector<uint8_t> me
 bool OutgoingQueueEmpty(InstanceState& state);
 
 // One pass of the instance thread after a wake-up: election, the chunk in the slot, one
-// chunk of the head message, delivery. Tests drive it directly.
+// chunk of the head message, delivery (or handing the message to the delivery queue).
+// Tests drive it directly.
 void InstancePass(InstanceState& state);
 
-// Ends the instance thread: clears the running flag, wakes it and waits a moment for it.
-// A thread that does not end in that time (stuck in a receiver) is left running, and the
-// block stays mapped for it.
+// Delivers the oldest message of the delivery queue, if any; true when there was one. The
+// delivery thread's step; tests call it in its place.
+bool DeliverNext(DeliveryQueue& queue);
+
+// Ends the instance thread and the delivery thread: clears the running flag, wakes them
+// and waits a moment for them. Messages not yet delivered are dropped. A delivery thread
+// that does not end in that time (stuck in a receiver) is left running with its queue; an
+// instance thread that does not is left too, and the block stays mapped for it.
 void StopInstanceThread(InstanceState& state);
 
 void ShutdownInstance(InstanceState& state);

@@ -140,7 +140,7 @@ void DeliverOnAttachedThread(JNIEnv* env, uint32_t sender, const std::vector<uin
   DescribeAndClear(env);
 }
 
-// The delivery operation of the instance thread.
+// The delivery operation, called on the delivery thread.
 void DeliverToReceiver(uint32_t sender, std::vector<uint8_t>& message) {
   if (message.size() < 4 || message[0] || message[1] || message[2] || message[3]) return;  // kind 0 only
   if (message.size() - 4 > static_cast<size_t>(INT32_MAX)) return;

@@ -1,6 +1,7 @@
 // The instance thread: it moves this process's queued messages through the shared slot
-// chunk by chunk, collects the chunks meant for this process and delivers the messages
-// they complete.
+// chunk by chunk, collects the chunks meant for this process and hands the messages they
+// complete to the delivery thread, which calls the application's receiver. A receiver that
+// takes its time therefore never keeps the instance thread from the slot.
 #include <chrono>
 
 #include "instances/instances.h"
@@ -14,6 +15,9 @@ namespace {
 // kBusyRecheckMs.
 constexpr int kRecheckMs = 100;
 constexpr int kBusyRecheckMs = 10;
+// While a chunk for us waits for room in the delivery queue, we look again this often: to
+// take it as soon as there is room, and to keep its wait count from running up.
+constexpr int kHoldRecheckMs = 20;
 constexpr auto kStopWait = std::chrono::seconds(1);
 
 uint32_t* Counter(InstanceState& s) { return &s.block->changeCounter; }
@@ -24,6 +28,7 @@ void Pulse(InstanceState& s) {
 }
 
 int WaitTimeout(InstanceState& s) {
+  if (s.holdingChunk) return plat::kPulsesCanBeMissed ? kBusyRecheckMs : kHoldRecheckMs;
   bool pending = Load(s.block->slotBusy) != 0 || !OutgoingQueueEmpty(s);
   if (!plat::kPulsesCanBeMissed) return pending ? kRecheckMs : -1;
   return pending ? kBusyRecheckMs : kRecheckMs;
@@ -46,6 +51,51 @@ void DropChunk(InstanceState& s, uint32_t sequence, uint32_t target) {
   bool locked = plat::LockSlot(s.slot, kRecheckMs * 10);
   if (Load(b.slotBusy) != 0 && Load(b.chunkSequence) == sequence && Load(b.target) == target) Store(b.slotBusy, 0);
   if (locked) plat::UnlockSlot(s.slot);
+}
+
+bool DeliveryQueueFull(InstanceState& s) {
+  if (!s.delivery) return false;
+  std::lock_guard<std::mutex> lock(s.delivery->lock);
+  return s.delivery->messages.size() >= kMaxQueuedDeliveries || s.delivery->bytes >= kMaxQueuedDeliveryBytes;
+}
+
+// Leaves the chunk for us in the slot until the delivery queue has room. We are alive and
+// will take it, so its wait count goes back to 0: the first instance drops a chunk only for
+// a target that it has seen not take it for a while.
+void HoldChunk(InstanceState& s) {
+  s.holdingChunk = true;
+  Store(s.block->waitCount, 0);
+}
+
+void Deliver(InstanceState& s, CompletedMessage& message) {
+  if (!s.delivery) {
+    if (s.deliver) s.deliver(message.sender, message.bytes);
+    return;
+  }
+  DeliveryQueue& q = *s.delivery;
+  try {
+    std::lock_guard<std::mutex> lock(q.lock);
+    if (q.stopping) return;
+    q.messages.push_back(std::move(message));
+    q.bytes += q.messages.back().bytes.size();
+  } catch (...) {  // out of memory on our side: the message is lost
+    return;
+  }
+  q.changed.notify_one();
+}
+
+void DeliveryLoop(std::shared_ptr<DeliveryQueue> q) {
+  for (;;) {
+    {
+      std::unique_lock<std::mutex> lock(q->lock);
+      q->changed.wait(lock, [&] { return q->stopping || !q->messages.empty(); });
+      if (q->stopping) break;
+    }
+    DeliverNext(*q);
+  }
+  std::lock_guard<std::mutex> lock(q->lock);
+  q->ended = true;
+  q->changed.notify_all();
 }
 
 OutgoingMessage* HeadMessage(InstanceState& s) {
@@ -80,15 +130,61 @@ void InstanceLoop(InstanceState* s) {
   s->threadEnded = true;
 }
 
+// Starts the delivery thread; without one, the instance thread delivers itself.
+void StartDeliveryThread(InstanceState& s) {
+  auto queue = std::make_shared<DeliveryQueue>();
+  queue->deliver = s.deliver;
+  try {
+    s.deliveryThread = std::thread(DeliveryLoop, queue);
+  } catch (...) {
+    return;
+  }
+  s.delivery = std::move(queue);
+}
+
+void StopDeliveryThread(InstanceState& s, std::chrono::steady_clock::time_point deadline) {
+  if (!s.delivery) return;
+  DeliveryQueue& q = *s.delivery;
+  std::unique_lock<std::mutex> lock(q.lock);
+  q.stopping = true;
+  q.messages.clear();
+  q.bytes = 0;
+  q.changed.notify_all();
+  if (!s.deliveryThread.joinable()) return;
+  bool ended = q.changed.wait_until(lock, deadline, [&] { return q.ended; });
+  lock.unlock();
+  // One stuck in a receiver keeps its queue (shared with it) and is left to the VM.
+  if (ended) s.deliveryThread.join();
+  else s.deliveryThread.detach();
+}
+
 }  // namespace
+
+bool DeliverNext(DeliveryQueue& q) {
+  CompletedMessage message;
+  {
+    std::lock_guard<std::mutex> lock(q.lock);
+    if (q.stopping || q.messages.empty()) return false;
+    message = std::move(q.messages.front());
+    q.messages.pop_front();
+    q.bytes -= message.bytes.size();
+  }
+  if (q.deliver) q.deliver(message.sender, message.bytes);
+  return true;
+}
 
 void InstancePass(InstanceState& s) {
   SharedBlock& b = *s.block;
   ElectFirstInstance(s);
+  s.holdingChunk = false;
   bool slotChanged = false, completed = false;
   CompletedMessage message;
   if (Load(b.slotBusy) != 0) {
     const uint32_t target = Load(b.target), sequence = Load(b.chunkSequence);
+    if (target == s.self && DeliveryQueueFull(s)) {
+      HoldChunk(s);
+      return;
+    }
     if (target == s.self) {
       completed = TakeChunk(b, s.self, s.partials, message);
       slotChanged = true;
@@ -102,16 +198,19 @@ void InstancePass(InstanceState& s) {
   }
   if (PlaceNextChunk(s)) slotChanged = false;  // placing has pulsed already
   if (slotChanged) Pulse(s);
-  if (completed && s.deliver) s.deliver(message.sender, message.bytes);
+  if (completed) Deliver(s, message);
 }
 
 void StartInstanceThreadWith(InstanceState& s, DeliverFn deliver) {
   if (s.started || !s.block || !s.running) return;
   s.deliver = std::move(deliver);
   s.lastSeenChange = Load(s.block->changeCounter) - 1;  // look at the slot once at the start
+  StartDeliveryThread(s);
   try {
     s.thread = std::thread(InstanceLoop, &s);
   } catch (...) {
+    StopDeliveryThread(s, std::chrono::steady_clock::now() + kStopWait);
+    s.delivery.reset();
     return;  // no thread: the process stays "not started"
   }
   s.started = true;
@@ -131,15 +230,17 @@ bool OutgoingQueueEmpty(InstanceState& s) {
 
 void StopInstanceThread(InstanceState& s) {
   s.running = 0;
-  if (!s.thread.joinable()) return;
-  Pulse(s);
   auto deadline = std::chrono::steady_clock::now() + kStopWait;
-  while (!s.threadEnded && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  if (s.threadEnded) {
-    s.thread.join();
-  } else {
-    s.threadLeftRunning = true;
-    s.thread.detach();
+  if (s.thread.joinable()) {
+    Pulse(s);
+    while (!s.threadEnded && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (s.threadEnded) {
+      s.thread.join();
+    } else {
+      s.threadLeftRunning = true;
+      s.thread.detach();
+    }
   }
+  StopDeliveryThread(s, deadline);
 }

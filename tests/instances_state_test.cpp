@@ -131,6 +131,32 @@ TEST(InstanceMessaging, ChunkForALiveTargetThatNeverTakesItIsDroppedAfterTheWait
   g_alive.erase(kThird);
 }
 
+// A receiver whose delivery queue is full leaves its chunk in the slot and keeps the first
+// instance's wait count from dropping it; once the queue drains, everything arrives in order.
+TEST(InstanceMessaging, FullDeliveryQueueHoldsTheChunkWithoutLosingIt) {
+  Memory mem;
+  Instance a(mem, kSelf), b(mem, kOther);
+  auto queue = std::make_shared<DeliveryQueue>();
+  queue->deliver = b.s.deliver;
+  b.s.delivery = queue;
+  std::vector<std::vector<uint8_t>> sent;
+  for (uint32_t i = 0; i < kMaxQueuedDeliveries + 3; ++i) {
+    sent.push_back(Message(1500, 100 + i));
+    QueueMessage(a.s, kOther, sent.back());
+  }
+  RunPasses({&a, &b});
+  EXPECT_EQ(queue->messages.size(), kMaxQueuedDeliveries);
+  EXPECT_TRUE(b.received.empty());
+  EXPECT_EQ(Load(mem.block().target), kOther);  // the next chunk waits, counted and reset
+  EXPECT_LE(Load(mem.block().waitCount), 1u);
+  for (int i = 0; i < 1000 && (DeliverNext(*queue) || !OutgoingQueueEmpty(a.s) || Load(mem.block().slotBusy)); ++i)
+    RunPasses({&a, &b}, 1);
+  while (DeliverNext(*queue)) {
+  }
+  ASSERT_EQ(b.received.size(), sent.size());
+  for (size_t i = 0; i < sent.size(); ++i) EXPECT_EQ(b.received[i].bytes, sent[i]) << i;
+}
+
 TEST(InstanceMessaging, FirstInstanceCountsAWaitingChunkAtMostOncePerInterval) {
   Memory mem;
   Instance a(mem, kSelf), b(mem, kOther);

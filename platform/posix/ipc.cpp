@@ -343,8 +343,11 @@ NamedMutexWait AcquireNamedMutex(const std::string& name, int timeoutMs, unsigne
   return AcquireLockWord(word, timeoutMs) ? NamedMutexWait::Acquired : NamedMutexWait::TimedOut;
 }
 
+// Like ExitProcess, which drops every mapping the process held: objects it was the last
+// user of go, although _exit runs no atexit handler.
 void ExitProcessNow(int code) {
   fflush(nullptr);
+  RemoveUnusedAtExit();
   _exit(code);
 }
 

@@ -9,8 +9,9 @@
 //       then sends that many messages of random sizes to random targets and logs "sent".
 //       Ends, logging "bye", when <dir>/stop exists.
 //   single <dir> <appid|->
-//       the single-instance check: refused, it shows message 13 and exits with 11;
-//       admitted, it logs "admitted <pid>" to <dir>/single.log and holds until <dir>/stop.
+//       joins the table, then the single-instance check: refused, it shows message 13 and
+//       exits with 11; admitted, it logs "admitted <pid>" to <dir>/single.log and holds
+//       until <dir>/stop.
 //   hostile <dir> <appid|->
 //       writes random values into the slot fields and the list count until <dir>/stop.
 #include <chrono>
@@ -138,11 +139,15 @@ int Single(const std::string& appId) {
   ctx.exePath = plat::ExecutablePath();
   if (appId != "-") ctx.configText = "appid " + appId + "\n";
   InstanceState state;
+  if (!Attach(state, appId)) return 2;
+  RegisterInstance(state);
   SingleInstanceCheck(ctx, state);  // returns only when admitted
   g_log = std::fopen((g_dir + "/single.log").c_str(), "a");
   if (!g_log) return 2;
   Log("admitted " + std::to_string(plat::CurrentProcessId()));
   while (!Exists("stop")) Sleep(20);
+  ShutdownInstance(state);
+  DetachInstanceStorage(state);
   return 0;
 }
 

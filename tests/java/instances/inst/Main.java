@@ -7,16 +7,37 @@ import java.util.Arrays;
 
 /**
  * Test application for the instance natives.
- *   receive STOPFILE   sets a receiver, sends itself a string, prints every object it gets,
- *                      ends when STOPFILE exists
+ *   receive STOPFILE [MS,MS...]
+ *                      sets a receiver, sends itself a string, prints every object it gets,
+ *                      ends when STOPFILE exists; onReceive sleeps the given milliseconds
+ *                      for the first "msg" strings, one number each
  *   args WORD...       sends its arguments to the first instance and ends
  *   bytes N...         sends one byte array of each length N to the first instance
- *   hold STOPFILE      only reports what the natives say, then waits for STOPFILE
+ *   hold STOPFILE      only reports what the natives say and its process id, then waits
+ *                      for STOPFILE
+ *   burst N SIZE TARGET...
+ *                      sends N strings "msg ME/I ..." of SIZE characters to each target in
+ *                      turn (0: the first instance), flushes until the queue is empty and
+ *                      reports the milliseconds that took
  */
 public class Main implements Instances.ReceiverInterface {
+    static String[] delays = {};
+    static int received;
+
     public void onReceive(int sender, Serializable object) {
         String what;
-        if (object instanceof String[]) {
+        if (object instanceof String && ((String) object).startsWith("msg ")) {
+            String text = (String) object;
+            what = text.substring(0, text.indexOf(' ', 4)) + " len=" + text.length();
+            if (received < delays.length) {
+                try {
+                    Thread.sleep(Long.parseLong(delays[received]));
+                } catch (InterruptedException e) {
+                    Thread.currentThread().interrupt();
+                }
+            }
+            received++;
+        } else if (object instanceof String[]) {
             what = "args:" + String.join(",", (String[]) object);
         } else if (object instanceof byte[]) {
             byte[] b = (byte[]) object;
@@ -46,17 +67,32 @@ public class Main implements Instances.ReceiverInterface {
         }
     }
 
+    static String pid() throws Exception {
+        return new File("/proc/self").getCanonicalFile().getName();
+    }
+
+    static String text(String head, int size) {
+        StringBuilder b = new StringBuilder(head).append(' ');
+        while (b.length() < size) {
+            b.append('x');
+        }
+        return b.toString();
+    }
+
     public static void main(String[] args) throws Exception {
         String report = "first=" + Instances.getFirstInstance() + " me=" + Instances.getCurrentInstance()
             + " instances=" + Instances.getInstances().length;
         String mode = args[0];
         if (mode.equals("receive")) {
+            if (args.length > 2) {
+                delays = args[2].split(",");
+            }
             Instances.setReceiver(new Main());
             Instances.sendObject(0, "to myself");
             say("ready " + report);
             waitFor(args[1]);
         } else if (mode.equals("hold")) {
-            say("running " + report);
+            say("running " + report + " pid=" + pid());
             waitFor(args[1]);
         } else if (mode.equals("args")) {
             Instances.sendObject(Arrays.copyOfRange(args, 1, args.length));
@@ -68,6 +104,25 @@ public class Main implements Instances.ReceiverInterface {
             }
             Instances.flush();
             say("sent " + report);
+        } else if (mode.equals("burst")) {
+            int count = Integer.parseInt(args[1]);
+            int size = Integer.parseInt(args[2]);
+            String me = String.valueOf(Instances.getCurrentInstance());
+            long start = System.nanoTime();
+            for (int t = 3; t < args.length; t++) {
+                for (int i = 0; i < count; i++) {
+                    Instances.sendObject(Integer.parseInt(args[t]), text("msg " + me + "/" + t + "." + i, size));
+                }
+            }
+            // flush gives up after about 5 s; a quicker return means the queue is empty
+            for (int i = 0; i < 12; i++) {
+                long before = System.nanoTime();
+                Instances.flush();
+                if (System.nanoTime() - before < 4_000_000_000L) {
+                    break;
+                }
+            }
+            say("sent " + report + " ms=" + (System.nanoTime() - start) / 1_000_000);
         }
     }
 }
