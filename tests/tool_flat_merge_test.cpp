@@ -1,0 +1,129 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/test_util.h"
+#include "support/zip_writer.h"
+#include "tools/flat_merge.h"
+#include "tools/output_file.h"
+#include "tools/zip_writer.h"
+#include "zip/zip_reader.h"
+
+namespace {
+
+struct Merged {
+  std::vector<std::string> names;
+  std::vector<ZipEntryHeader> headers;
+  std::vector<std::string> data;
+};
+
+// Plans the merge of the jars and writes it as an archive of its own, read back.
+Merged MergeAndRead(const testutil::TempDir& dir, const std::vector<std::string>& jars, FlatMerge& merge) {
+  std::string err;
+  Merged m;
+  EXPECT_TRUE(PlanFlatMerge(jars, "app/Main", merge, err)) << err;
+  {
+    OutputFile out;
+    EXPECT_TRUE(CreateOutput(out, dir / "merged.zip", err)) << err;
+    ZipWriter zip;
+    ZipBegin(zip, out);
+    EXPECT_TRUE(WriteFlatEntries(merge, zip, err) && ZipFinish(zip, err) && CommitOutput(out, false, err)) << err;
+  }
+  ZipReader reader;
+  reader.OpenFile(dir / "merged.zip");
+  for (size_t i = 0; i < reader.EntryCount(); ++i) {
+    m.names.emplace_back(reader.Entry(i).Name());
+    for (char& c : m.names.back()) c = c == '\\' ? '/' : c;
+    m.headers.push_back(reader.Entry(i));
+    m.data.emplace_back();
+    reader.ExtractEntry(i, m.data.back());
+  }
+  return m;
+}
+
+std::string DataOf(const Merged& m, const std::string& name) {
+  for (size_t i = 0; i < m.names.size(); ++i)
+    if (m.names[i] == name) return m.data[i];
+  return "<missing>";
+}
+
+}  // namespace
+
+// Class-path order with the first of a name winning; directories kept; service files joined
+// with each provider once; one manifest from the application's main attributes; versioned
+// classes only over their own jar's base; signatures and INDEX.LIST gone; entries copied as
+// stored (compressed bytes, CRC, data-descriptor inputs, bytes in front of an archive).
+TEST(FlatMerge, MergesLikeAClassPath) {
+  testutil::TempDir dir;
+  // 71 bytes of "Implementation-Title: Caf\xC3\xA9 x...x" before the first two-byte character.
+  const std::string title = "Caf\xC3\xA9 " + std::string(43, 'x') + "\xC3\xA9\xC3\xA9\xC3\xA9 end";
+  const std::string main = std::string(3000, 'm');
+  std::vector<testzip::Entry> app = {
+      {"META-INF/", "", false},
+      {"META-INF/MANIFEST.MF", "Manifest-Version: 1.0\r\nCreated-By: hand\r\nClass-Path: x.jar\r\nMain-Class: old.Main\r\n"
+                               "Implementation-Title: " + title.substr(0, 40) + "\r\n " + title.substr(40) + "\r\n\r\n"
+                               "Name: app/\r\nSealed: true\r\n"},
+      {"app/", "", false},
+      {"app/Main.class", main, true, true},
+      {"shared.txt", "from app"},
+      {"META-INF/services/s.Svc", "a.One\n"},
+      {"META-INF/INDEX.LIST", "JarIndex-Version: 1.0\n"},
+  };
+  std::vector<testzip::Entry> lib = {
+      {"META-INF/MANIFEST.MF", "Manifest-Version: 1.0\nMulti-Release: TRUE\nClass-Path: y.jar\n"},
+      {"app/", "", false},
+      {"shared.txt", "from lib"},
+      {"META-INF/services/s.Svc", "# providers\nb.Two  # the second\r\na.One\n"},
+      {"META-INF/LIB.SF", "sig"},
+      {"META-INF/LIB.RSA", "sig"},
+      {"lib/Own.class", "own", false},
+      {"META-INF/versions/11/lib/Own.class", "own 11"},
+      {"META-INF/versions/11/shared.txt", "would replace the application's"},
+  };
+  for (int i = 0; i < 6; ++i) app.push_back({"d" + std::to_string(i), "app"}), lib.push_back({"d" + std::to_string(i), "lib"});
+  testutil::WriteFile(dir / "app.jar", testzip::Build(app, {"#!/bin/sh\nexec java -jar \"$0\"\n"}));
+  testutil::WriteFile(dir / "lib.jar", testzip::Build(lib));
+
+  FlatMerge merge;
+  Merged m = MergeAndRead(dir, {dir / "app.jar", dir / "lib.jar"}, merge);
+  const std::vector<std::string> names = {
+      "META-INF/", "META-INF/MANIFEST.MF", "app/", "app/Main.class", "shared.txt", "META-INF/services/s.Svc",
+      "d0", "d1", "d2", "d3", "d4", "d5", "lib/Own.class", "META-INF/versions/11/lib/Own.class"};
+  EXPECT_EQ(m.names, names);
+  EXPECT_EQ(DataOf(m, "META-INF/MANIFEST.MF"),
+            "Manifest-Version: 1.0\r\nCreated-By: hand\r\n"
+            "Implementation-Title: Caf\xC3\xA9 " + std::string(43, 'x') +
+                "\r\n \xC3\xA9\xC3\xA9\xC3\xA9 end\r\nMain-Class: app.Main\r\nMulti-Release: true\r\n\r\n");
+  EXPECT_EQ(DataOf(m, "META-INF/services/s.Svc"), "a.One\nb.Two\n");
+  EXPECT_EQ(DataOf(m, "shared.txt"), "from app");
+  EXPECT_EQ(DataOf(m, "app/Main.class"), main);
+  EXPECT_EQ(m.headers[3].compressedSize, testzip::Deflate(main).size());
+  EXPECT_EQ(m.headers[3].crc32, testzip::Crc(main));
+  EXPECT_EQ(m.headers[3].flags & 8, 0);
+  EXPECT_EQ(m.headers[12].method, 0);
+
+  std::vector<std::string> warnings = FlatMergeWarnings(merge);
+  ASSERT_EQ(warnings.size(), 2u);
+  EXPECT_EQ(warnings[0],
+            "8 entries of later jars dropped, as an earlier jar on the class path holds the same name: shared.txt "
+            "(lib.jar), d0 (lib.jar), d1 (lib.jar), d2 (lib.jar), d3 (lib.jar) and 3 more");
+  EXPECT_EQ(warnings[1].rfind("lib.jar is signed: the signature files are dropped", 0), 0u) << warnings[1];
+}
+
+// What the merge cannot carry stops the wrap with the jar and the entry named.
+TEST(FlatMerge, RefusesTheSupportPackageAndUnreadableEntries) {
+  testutil::TempDir dir;
+  testutil::WriteFile(dir / "ok.jar", testzip::Build({{"a.txt", "a"}}));
+  testutil::WriteFile(dir / "own.jar", testzip::Build({{"com/quillmar/plb/Handler.class", "x"}}));
+  testzip::Entry locked{"b.txt", "b"};
+  locked.flags = 1;
+  testutil::WriteFile(dir / "locked.jar", testzip::Build({locked}));
+  FlatMerge merge;
+  std::string err;
+  EXPECT_FALSE(PlanFlatMerge({dir / "ok.jar", dir / "own.jar"}, "a.Main", merge, err));
+  EXPECT_EQ(err, dir / "own.jar" + " holds com/quillmar/plb/Handler.class: the package com.quillmar.plb belongs to "
+                 "the launcher's support classes, which a flat executable carries at its top level");
+  EXPECT_FALSE(PlanFlatMerge({dir / "ok.jar", dir / "locked.jar"}, "a.Main", merge, err));
+  EXPECT_EQ(err, dir / "locked.jar" + ": entry b.txt is encrypted, which Java cannot read");
+}
