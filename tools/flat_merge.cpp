@@ -200,6 +200,12 @@ struct Planner {
     try {
       ZipReader reader;
       reader.OpenMemory(file.data(), file.size());
+      // Records the reader did not take in: more than 65535 entries (a ZIP64 jar).
+      uint64_t directory = 0;
+      for (const ZipEntryHeader& h : reader.Entries())
+        directory += 46 + uint64_t{h.nameLength} + h.extraLength + h.commentLength;
+      if (directory < reader.EndRecord().centralDirectorySize)
+        return Fail(path + " holds more than 65535 entries, which the merge cannot read; wrap it without --flat");
       bool isSigned = false;
       for (size_t i = 0; i < reader.EntryCount(); ++i) {
         const ZipEntryHeader& h = reader.Entry(i);
@@ -359,6 +365,28 @@ std::vector<std::string> FlatMergeWarnings(const FlatMerge& merge) {
                        "(wrap without --flat to keep a jar's signature)");
   }
   return warnings;
+}
+
+void AddFlatSupportEntries(FlatMerge& merge, const std::vector<ArchiveFileEntry>& support) {
+  std::vector<FlatEntry> entries;
+  if (!support.empty() && support.front().info.name != kSupportPrefix) {
+    FlatEntry dir;
+    dir.name = kSupportPrefix;
+    dir.generated = true;
+    dir.when = support.front().info.when;
+    entries.push_back(std::move(dir));
+  }
+  for (const ArchiveFileEntry& s : support) {
+    FlatEntry e;
+    e.name = s.info.name;
+    e.generated = true;
+    e.when = s.info.when;
+    e.data = s.data;
+    entries.push_back(std::move(e));
+  }
+  const size_t head = std::min<size_t>(2, merge.entries.size());  // META-INF/ and the manifest
+  merge.entries.insert(merge.entries.begin() + head, std::make_move_iterator(entries.begin()),
+                       std::make_move_iterator(entries.end()));
 }
 
 bool WriteFlatEntries(const FlatMerge& merge, ZipWriter& zip, std::string& err) {

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "platform/fs.h"
+#include "tools/zip_input.h"
 #include "tools/zip_writer.h"
 
 // The configuration line of every flat executable. The in-process Java compiler takes its
@@ -56,6 +57,10 @@ struct FlatMerge {
 // `mainClass` becomes the manifest's Main-Class ('/' read as '.'). False with a message.
 bool PlanFlatMerge(const std::vector<std::string>& inputs, const std::string& mainClass, FlatMerge& merge,
                    std::string& err);
+
+// Places the support classes (and their directory) right after the manifest, among the
+// first entries: readers that take in only the first 65535 entries still find them.
+void AddFlatSupportEntries(FlatMerge& merge, const std::vector<ArchiveFileEntry>& support);
 
 // The warnings of a planned merge: dropped duplicates (naming the first few), signatures.
 std::vector<std::string> FlatMergeWarnings(const FlatMerge& merge);

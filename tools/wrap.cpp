@@ -219,6 +219,7 @@ bool PlanFlat(const WrapOptions& opt, WrapInputs& in, std::string& err) {
   std::vector<std::string> jars = {opt.jar};
   jars.insert(jars.end(), opt.libs.begin(), opt.libs.end());
   if (!PlanFlatMerge(jars, in.mainClass, in.flat, err)) return false;
+  AddFlatSupportEntries(in.flat, in.support);
   for (const auto& w : FlatMergeWarnings(in.flat)) Warn(w);
   return true;
 }
@@ -321,10 +322,9 @@ bool WriteArchive(const WrapOptions& opt, const WrapInputs& in, MappedInputs& m,
 }
 
 bool WriteFlatArchive(const WrapOptions& opt, const WrapInputs& in, ZipWriter& zip, std::string& err) {
-  Progress(opt, "merging " + std::to_string(in.flat.inputs.size()) + " jars into the top level (" +
-                    std::to_string(in.flat.entries.size()) + " entries, copied as stored)");
-  return WriteFlatEntries(in.flat, zip, err) && WithinLimit(*zip.out, err) && AddSupportEntries(opt, in, zip, err) &&
-         ZipFinish(zip, err) && WithinLimit(*zip.out, err);
+  Progress(opt, "merging " + std::to_string(in.flat.inputs.size()) + " jars and the support classes into the " +
+                    "top level (" + std::to_string(in.flat.entries.size()) + " entries)");
+  return WriteFlatEntries(in.flat, zip, err) && ZipFinish(zip, err) && WithinLimit(*zip.out, err);
 }
 
 bool WriteExecutable(const WrapOptions& opt, const WrapInputs& in, std::string& err) {

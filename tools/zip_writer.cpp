@@ -124,7 +124,6 @@ void ZipBegin(ZipWriter& zip, OutputFile& out) {
 bool ZipAddPrepared(ZipWriter& zip, const std::string& name, uint16_t method, const uint8_t* data, size_t n,
                     uint64_t size, uint32_t crc, DosTime when, std::string& err) {
   if (name.empty() || name.size() > 0xFFFF) return Refuse(err, "entry name '" + name + "' is empty or too long");
-  if (zip.entries.size() >= 0xFFFF) return Refuse(err, "more than 65535 archive entries (ZIP64 is not supported)");
   const uint64_t offset = zip.out->size - zip.start;
   if (size > kZipLimit || offset + 30 + name.size() + n > kZipLimit)
     return Refuse(err, "the archive would reach 4 GiB at " + name + " (ZIP64 is not supported)");
@@ -163,8 +162,11 @@ bool ZipFinish(ZipWriter& zip, std::string& err) {
   Put32(end, kEndSignature);
   Put16(end, 0);  // this disk
   Put16(end, 0);  // disk of the central directory
-  Put16(end, static_cast<uint32_t>(zip.entries.size()));
-  Put16(end, static_cast<uint32_t>(zip.entries.size()));
+  // More entries than the field holds: 0xFFFF, and readers count the directory's records, as
+  // Java does. (A ZIP64 record would not do: Java takes its offset from the start of the file.)
+  const uint32_t count = static_cast<uint32_t>(std::min<size_t>(zip.entries.size(), 0xFFFF));
+  Put16(end, count);
+  Put16(end, count);
   Put32(end, static_cast<uint32_t>(cd.size()));
   Put32(end, static_cast<uint32_t>(cdStart));
   Put16(end, 0);  // comment length

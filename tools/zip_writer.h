@@ -1,6 +1,7 @@
 // Writing a ZIP archive into an output file: local headers, entry data, central directory
 // and end record. Offsets inside the archive count from its first byte, wherever it starts
-// in the file. No ZIP64: an archive must stay below 4 GiB and 65535 entries.
+// in the file. No ZIP64: an archive must stay below 4 GiB; past 65535 entries the end record's
+// counts read 0xFFFF.
 #pragma once
 #include <cstddef>
 #include <cstdint>
