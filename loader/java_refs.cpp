@@ -34,6 +34,9 @@ bool LookUp(JNIEnv* env, JavaRefs& r) {
   if (!(r.defineClass =
             env->GetMethodID(r.classLoader, "defineClass", "(Ljava/lang/String;[BII)Ljava/lang/Class;")))
     return false;
+  if (!(r.defineClassIn = env->GetMethodID(r.classLoader, "defineClass",
+                                           "(Ljava/lang/String;[BIILjava/security/ProtectionDomain;)Ljava/lang/Class;")))
+    return false;
   if (!(r.getPackage = env->GetMethodID(r.classLoader, "getPackage", "(Ljava/lang/String;)Ljava/lang/Package;")))
     return false;
   r.definePackage = env->GetMethodID(r.classLoader, "definePackage",

@@ -112,13 +112,33 @@ jobject FindResources(JNIEnv* env, jobject self, jstring name) {
   return elements;
 }
 
+// The loader's protection domain for classes of the executable: its code source is the
+// executable's own file. Null (and the class defined without one) when the loader has none.
+jobject ExecutableDomain(JNIEnv* env, jobject self) {
+  static std::atomic<jmethodID> domain{nullptr};
+  jmethodID id = domain.load(std::memory_order_acquire);
+  if (!id) {
+    LocalRef<jclass> cls(env, env->GetObjectClass(self));
+    id = env->GetMethodID(cls.get(), "executableDomain", "()Ljava/security/ProtectionDomain;");
+    if (!id) {
+      ClearQuietly(env);
+      return nullptr;
+    }
+    domain.store(id, std::memory_order_release);
+  }
+  jobject pd = env->CallObjectMethod(self, id);
+  ClearQuietly(env);
+  return pd;
+}
+
 jclass DefineFromBytes(JNIEnv* env, jobject self, jstring name, const std::vector<uint8_t>& bytes) {
   const JavaRefs* r = GetJavaRefs(env);
   if (!r) return nullptr;
   LocalRef<jbyteArray> array(env, NewJavaBytes(env, bytes));
   if (!array) return nullptr;
+  LocalRef<jobject> pd(env, ExecutableDomain(env, self));
   return static_cast<jclass>(
-      env->CallObjectMethod(self, r->defineClass, name, array.get(), 0, static_cast<jint>(bytes.size())));
+      env->CallObjectMethod(self, r->defineClassIn, name, array.get(), 0, static_cast<jint>(bytes.size()), pd.get()));
 }
 
 // Defines the package of a class (the name up to its last '.') unless it exists.

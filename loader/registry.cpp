@@ -189,6 +189,12 @@ void OpenReader(ArchiveNode& node) {
   FillNode(node);
 }
 
+const ArchiveNode* RootOf(const ArchiveNode& node) {
+  const ArchiveNode* n = &node;
+  while (n->parent) n = n->parent;
+  return n;
+}
+
 // The node of a nested archive. One stored in its parent is opened in place, over its bytes
 // inside the parent's; a compressed one is left for its first use. Null when the entry is
 // empty, too large, or its header is damaged.
@@ -211,6 +217,8 @@ std::unique_ptr<ArchiveNode> OpenChild(ArchiveNode& parent, uint16_t entry) {
   if (!child->data) return nullptr;
   child->size = header.uncompressedSize;
   OpenReader(*child);
+  // Its directory is parsed: what stays resident of it is what the application reads.
+  if (const ArchiveNode* root = RootOf(parent); root->mapping.data()) root->mapping.DropResidentRange(child->data, child->size);
   return child;
 }
 
@@ -413,6 +421,8 @@ void OpenArchiveFile(ArchiveNode& node, const std::string& path) {
   node.data = node.mapping.data();
   node.size = node.mapping.size();
   OpenReader(node);
+  // The central directories are parsed: what stays resident is what the application reads.
+  node.mapping.DropResidentPages();
 }
 
 void OpenArchiveBytes(ArchiveNode& node, std::unique_ptr<uint8_t[]> bytes, uint32_t size) {

@@ -8,6 +8,9 @@ import java.net.URL;
 import java.net.URLClassLoader;
 import java.net.URLConnection;
 import java.net.URLStreamHandlerFactory;
+import java.security.CodeSigner;
+import java.security.CodeSource;
+import java.security.ProtectionDomain;
 import java.util.ArrayList;
 import java.util.Enumeration;
 import java.util.jar.Manifest;
@@ -21,6 +24,9 @@ public class PlumboxClassLoader extends URLClassLoader {
     static {
         bindLauncher(PlumboxClassLoader.class);
     }
+
+    /** The domain of the classes of the executable's archives; made on first use. */
+    private ProtectionDomain executableDomain;
 
     /** Set by getPlbClassPath when it hands out nested jars: the class path's "jar:" handler. */
     private static URLStreamHandlerFactory nestedJars;
@@ -198,6 +204,26 @@ public class PlumboxClassLoader extends URLClassLoader {
                 }
             }
         }
+    }
+
+    /**
+     * Classes read out of the executable come from the executable's own file, as the classes
+     * of a jar run by "java -jar" come from the jar: their code source is its file URL.
+     */
+    private ProtectionDomain executableDomain() {
+        ProtectionDomain domain = executableDomain;
+        if (domain == null) {
+            URL location = null;
+            String app = System.getProperty("plb.app.path");
+            try {
+                location = app == null ? null : new File(app).toURI().toURL();
+            } catch (IOException e) {  // a MalformedURLException: no location then
+                location = null;
+            }
+            domain = new ProtectionDomain(new CodeSource(location, (CodeSigner[]) null), null, this, null);
+            executableDomain = domain;
+        }
+        return domain;
     }
 
     protected native Class<?> defineClass(String name);
