@@ -111,7 +111,9 @@ TEST(FlatMerge, MergesLikeAClassPath) {
   EXPECT_EQ(warnings[1].rfind("lib.jar is signed: the signature files are dropped", 0), 0u) << warnings[1];
 }
 
-// What the merge cannot carry stops the wrap with the jar and the entry named.
+// What the merge cannot carry stops the wrap with the jar and the entry named. Past 65535
+// entries the merged archive's end record says 0xFFFF (Java counts the records); the
+// launcher's reader takes in only that many, so such a jar is refused as an input.
 TEST(FlatMerge, RefusesTheSupportPackageAndUnreadableEntries) {
   testutil::TempDir dir;
   testutil::WriteFile(dir / "ok.jar", testzip::Build({{"a.txt", "a"}}));
@@ -126,4 +128,16 @@ TEST(FlatMerge, RefusesTheSupportPackageAndUnreadableEntries) {
                  "the launcher's support classes, which a flat executable carries at its top level");
   EXPECT_FALSE(PlanFlatMerge({dir / "ok.jar", dir / "locked.jar"}, "a.Main", merge, err));
   EXPECT_EQ(err, dir / "locked.jar" + ": entry b.txt is encrypted, which Java cannot read");
+
+  for (const char* half : {"h1", "h2"}) {
+    std::vector<testzip::Entry> many;
+    for (int i = 0; i < 35000; ++i) many.push_back({std::string(half) + "/" + std::to_string(i), "", false});
+    testutil::WriteFile(dir / (std::string(half) + ".jar"), testzip::Build(many));
+  }
+  Merged m = MergeAndRead(dir, {dir / "h1.jar", dir / "h2.jar"}, merge);
+  const std::string merged = testutil::ReadFile(dir / "merged.zip");
+  EXPECT_EQ(testzip::Get32(merged, merged.size() - 14) & 0xFFFF, 0xFFFFu);
+  EXPECT_EQ(m.names.size(), 65535u);
+  EXPECT_FALSE(PlanFlatMerge({dir / "merged.zip"}, "a.Main", merge, err));
+  EXPECT_EQ(err, dir / "merged.zip" + " holds more than 65535 entries, which the merge cannot read; wrap it without --flat");
 }
