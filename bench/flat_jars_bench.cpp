@@ -1,0 +1,191 @@
+// A flat executable (plumbox wrap --flat) against the same jars run by "java -cp", in the same
+// run on the same runtime, for library sets of 10, 50 and 200 MB made of 5 MB jars, each with
+// about a thousand deflated entries, one resource, one service file and one class. The
+// application reads the resource of every jar and loads the service providers of all of them.
+// Printed per size: wall time of the whole run, peak resident memory, and the bytes the
+// process wrote (every write call: copies of jars in java.io.tmpdir would show here; the
+// output is a few hundred bytes).
+// Usage: flat_jars_bench PLUMBOX-TOOL LINUX-STUB SUPPORT-JAR JDK-HOME [ROUNDS]
+// (bench/run_flat_bench.sh fills these in from a build tree).
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "bench/bench_util.h"
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+struct Sample {
+  double seconds = 0, maxRssMb = 0, writtenKb = 0;
+};
+
+// Runs argv to its end with its output discarded; the child's write count is read from /proc
+// before it is reaped.
+Sample Measure(const std::vector<std::string>& argv) {
+  auto start = Clock::now();
+  pid_t pid = fork();
+  if (pid == 0) {
+    int null = open("/dev/null", O_WRONLY);
+    dup2(null, 1);
+    dup2(null, 2);
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  siginfo_t info = {};
+  waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT);
+  Sample s;
+  s.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  std::ifstream io("/proc/" + std::to_string(pid) + "/io");
+  for (std::string key; io >> key;) {
+    long long value = 0;
+    io >> value;
+    if (key == "wchar:") s.writtenKb = value / 1024.0;
+  }
+  int status = 0;
+  struct rusage usage = {};
+  wait4(pid, &status, 0, &usage);
+  s.maxRssMb = usage.ru_maxrss / 1024.0;
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    std::fprintf(stderr, "run failed: %s\n", argv[0].c_str());
+    std::exit(2);
+  }
+  return s;
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+void Run(const std::string& line) {
+  if (std::system((line + " >/dev/null").c_str()) != 0) {
+    std::fprintf(stderr, "failed: %s\n", line.c_str());
+    std::exit(2);
+  }
+}
+
+void Write(const fs::path& p, const std::string& text) {
+  fs::create_directories(p.parent_path());
+  std::ofstream(p, std::ios::binary) << text;
+}
+
+std::string ReadFile(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string Quote(const std::string& s) { return "'" + s + "'"; }
+
+constexpr int kJarMb = 5;
+
+// A service interface and Main in the application jar, one provider per library jar.
+void CompileClasses(const std::string& jdk, const fs::path& dir, int jars) {
+  Write(dir / "src/bench/Service.java", "package bench;\npublic interface Service { int id(); }\n");
+  Write(dir / "src/bench/Main.java",
+        "package bench;\nimport java.io.InputStream;\nimport java.util.ServiceLoader;\n"
+        "public class Main {\n  public static void main(String[] a) throws Exception {\n"
+        "    int jars = Integer.parseInt(a[0]);\n    long bytes = 0;\n"
+        "    for (int k = 0; k < jars; k++) {\n"
+        "      try (InputStream in = Main.class.getClassLoader().getResourceAsStream(\"res/jar\" + k + \".txt\")) {\n"
+        "        while (in.read() >= 0) bytes++;\n      }\n    }\n    int providers = 0;\n"
+        "    for (Service s : ServiceLoader.load(Service.class)) providers += 1 + 0 * s.id();\n"
+        "    if (providers != jars) throw new IllegalStateException(providers + \" providers\");\n"
+        "    System.out.println(\"done \" + bytes + \" \" + providers);\n  }\n}\n");
+  for (int k = 0; k < jars; ++k)
+    Write(dir / ("src/bench/p" + std::to_string(k) + "/Provider.java"),
+          "package bench.p" + std::to_string(k) + ";\npublic class Provider implements bench.Service {\n"
+          "  public int id() { return " + std::to_string(k) + "; }\n}\n");
+  Run("cd " + Quote(dir.string()) + " && " + Quote(jdk + "/bin/javac") +
+      " --release 8 -nowarn -Xlint:-options -d classes $(find src -name '*.java')");
+}
+
+// One library jar of about kJarMb MB: deflated filler entries shaped like class files, its
+// provider class, its service file, its resource and a manifest.
+void MakeJar(const fs::path& dir, int k, int fillers) {
+  std::mt19937 rng(static_cast<unsigned>(k) + 1);
+  std::vector<testzip::Entry> entries;
+  entries.push_back({"META-INF/MANIFEST.MF", "Manifest-Version: 1.0\r\nImplementation-Title: lib" + std::to_string(k) + "\r\n\r\n"});
+  std::string pkg = "bench/p" + std::to_string(k) + "/";
+  entries.push_back({pkg + "Provider.class", ReadFile(dir / "classes" / (pkg + "Provider.class"))});
+  entries.push_back({"META-INF/services/bench.Service", "bench.p" + std::to_string(k) + ".Provider\n"});
+  entries.push_back({"res/jar" + std::to_string(k) + ".txt", bench::ClassLikeBytes(rng, 4000)});
+  for (int i = 0; i < fillers; ++i)
+    entries.push_back({"org/lib" + std::to_string(k) + "/pkg" + std::to_string(i % 40) + "/C" + std::to_string(i) + ".class",
+                       bench::ClassLikeBytes(rng, 2000 + rng() % 12000)});
+  Write(dir / ("lib" + std::to_string(k) + ".jar"), testzip::Build(entries));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 5) {
+    std::fprintf(stderr, "usage: %s PLUMBOX-TOOL LINUX-STUB SUPPORT-JAR JDK-HOME [ROUNDS]\n", argv[0]);
+    return 2;
+  }
+  std::string tool = argv[1], stub = argv[2], support = argv[3], jdk = argv[4];
+  int rounds = argc > 5 ? std::atoi(argv[5]) : 5;
+  fs::path dir = fs::temp_directory_path() / ("plb-flat-bench-" + std::to_string(getpid()));
+  fs::create_directories(dir / "tmp");
+  unsetenv("JAVA_TOOL_OPTIONS");
+  unsetenv("_JAVA_OPTIONS");
+  const int maxJars = 200 / kJarMb;
+  CompileClasses(jdk, dir, maxJars);
+  Run("cd " + Quote(dir.string()) + " && " + Quote(jdk + "/bin/jar") +
+      " cf app.jar -C classes bench/Main.class -C classes bench/Service.class");
+  MakeJar(dir, 0, 200);  // a trial jar tells how many filler entries make kJarMb MB
+  int fillers = static_cast<int>(200.0 * kJarMb * 1024 * 1024 / fs::file_size(dir / "lib0.jar"));
+  for (int k = 0; k < maxJars; ++k) MakeJar(dir, k, fillers);
+  std::printf("runtime %s, %d rounds, medians; flat wrapped / java -cp; jars of %.1f MB, %d entries\n", jdk.c_str(),
+              rounds, fs::file_size(dir / "lib0.jar") / 1048576.0, fillers + 4);
+  std::string tmp = "-Djava.io.tmpdir=" + (dir / "tmp").string();
+  for (int mb : {10, 50, 200}) {
+    int jars = mb / kJarMb;
+    std::string cp = (dir / "app.jar").string(), libs;
+    for (int k = 0; k < jars; ++k) {
+      std::string jar = (dir / ("lib" + std::to_string(k) + ".jar")).string();
+      cp += ":" + jar;
+      libs += " --lib " + Quote(jar);
+    }
+    std::string exe = (dir / ("app" + std::to_string(mb))).string();
+    Run(Quote(tool) + " wrap -q --flat --target linux --jar " + Quote((dir / "app.jar").string()) + " --main bench.Main" +
+        libs + " --stub " + Quote(stub) + " --support " + Quote(support) + " --set " +
+        Quote("jvmdll " + jdk + "/lib/server/libjvm.so") + " --set " + Quote("option " + tmp) + " -o " + Quote(exe));
+    const std::vector<std::string> runs[2] = {{exe, std::to_string(jars)},
+                                              {jdk + "/bin/java", tmp, "-cp", cp, "bench.Main", std::to_string(jars)}};
+    Measure(runs[0]);  // warm the page cache
+    Measure(runs[1]);
+    std::vector<double> wall[2], rss[2], written[2];
+    for (int i = 0; i < rounds; ++i)
+      for (int side = 0; side < 2; ++side) {
+        Sample s = Measure(runs[side]);
+        wall[side].push_back(s.seconds);
+        rss[side].push_back(s.maxRssMb);
+        written[side].push_back(s.writtenKb);
+      }
+    double w = Median(wall[0]), j = Median(wall[1]), rw = Median(rss[0]), rj = Median(rss[1]);
+    std::printf("%4d MB flat   wall %7.0f / %7.0f ms = %.3f   peak RSS %6.1f / %6.1f MB = %.3f   written %8.1f / %6.1f KB"
+                "   java.io.tmpdir %zu files\n",
+                mb, w * 1000, j * 1000, w / j, rw, rj, rw / rj, Median(written[0]), Median(written[1]),
+                static_cast<size_t>(std::distance(fs::directory_iterator(dir / "tmp"), fs::directory_iterator())));
+    fs::remove(exe);
+  }
+  fs::remove_all(dir);
+  return 0;
+}
