@@ -1,7 +1,12 @@
-// Builds a registry over an archive taken from the input and runs searches and loads over
+// Builds a registry over an archive taken from the input, once in memory and once in a file
+// (nested archives then read in place through file reads), and runs searches and loads over
 // it. Input: a 2-byte length L, L bytes of extra names separated by '\n', then the archive.
 // Besides those names, every entry name and nested path of the archive is tried, plain,
-// with '/' separators and with parent steps.
+// with '/' separators and with parent steps, and every nested archive is read entry by entry
+// as a jar view reads it.
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -22,7 +27,7 @@ void Try(ArchiveNode& root, const std::string& name) {
   LoadEntryBytes(root, name, true, bytes);
 }
 
-std::vector<std::string> NamesOf(const ArchiveNode& root) {
+std::vector<std::string> NamesOf(ArchiveNode& root) {
   std::vector<std::string> names;
   ListNestedArchives(root, "", [&](const std::string& p) { names.push_back(p); });
   size_t nested = names.size();
@@ -43,26 +48,57 @@ std::vector<std::string> NamesOf(const ArchiveNode& root) {
   return names;
 }
 
-}  // namespace
+// Every entry of every nested archive, looked up by name and read, as a jar view does.
+void ReadNested(ArchiveNode& root, const std::vector<std::string>& names) {
+  std::vector<uint8_t> bytes;
+  ByteSink sink = [&](uint32_t n) {
+    bytes.resize(n);
+    return bytes.data();
+  };
+  for (const std::string& path : names) {
+    ArchiveNode* node = FindArchiveNode(root, path);
+    if (!node) continue;
+    for (const IndexItem& item : node->index) {
+      if (FindEntry(*node, item.Name()) == nullptr) __builtin_trap();
+      ReadEntryBytes(*node, item.entry, sink);
+    }
+  }
+}
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size < 2) return 0;
-  size_t extraLength = std::min<size_t>(size - 2, data[0] | data[1] << 8);
-  std::string extra(reinterpret_cast<const char*>(data + 2), extraLength);
-  size_t archiveSize = size - 2 - extraLength;
-
-  ArchiveNode root(2);
-  std::unique_ptr<uint8_t[]> bytes(new uint8_t[archiveSize ? archiveSize : 1]);
-  if (archiveSize) std::memcpy(bytes.get(), data + 2 + extraLength, archiveSize);
-  OpenArchiveBytes(root, std::move(bytes), static_cast<uint32_t>(archiveSize));
-
-  for (const std::string& name : NamesOf(root)) Try(root, name);
+void Exercise(ArchiveNode& root, const std::string& extra) {
+  std::vector<std::string> names = NamesOf(root);
+  for (const std::string& name : names) Try(root, name);
+  ReadNested(root, names);
   size_t start = 0;
   while (start <= extra.size()) {
     size_t end = extra.find('\n', start);
     if (end == std::string::npos) end = extra.size();
     Try(root, extra.substr(start, end - start));
     start = end + 1;
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 2) return 0;
+  size_t extraLength = std::min<size_t>(size - 2, data[0] | data[1] << 8);
+  std::string extra(reinterpret_cast<const char*>(data + 2), extraLength);
+  const uint8_t* archive = data + 2 + extraLength;
+  size_t archiveSize = size - 2 - extraLength;
+
+  {
+    ArchiveNode root(2);
+    std::unique_ptr<uint8_t[]> bytes(new uint8_t[archiveSize ? archiveSize : 1]);
+    if (archiveSize) std::memcpy(bytes.get(), archive, archiveSize);
+    OpenArchiveBytes(root, std::move(bytes), static_cast<uint32_t>(archiveSize));
+    Exercise(root, extra);
+  }
+  static int fd = memfd_create("registry_fuzz", 0);
+  if (fd >= 0 && ftruncate(fd, 0) == 0 && pwrite(fd, archive, archiveSize, 0) == static_cast<ssize_t>(archiveSize)) {
+    ArchiveNode root(2);
+    OpenArchiveFile(root, "/proc/self/fd/" + std::to_string(fd));
+    Exercise(root, extra);
   }
   return 0;
 }

@@ -178,9 +178,11 @@ void FindVersions(ArchiveNode& node) {
 
 void FillNode(ArchiveNode& node);
 
-void OpenReader(ArchiveNode& node) {
+// Opens the node's reader with `open` and fills the node; an invalid archive leaves it empty.
+template <typename Open>
+void OpenReader(ArchiveNode& node, Open open) {
   try {
-    node.reader.OpenMemory(node.data, node.size);
+    open(node.reader);
   } catch (const CZipException&) {
     return;
   } catch (const std::bad_alloc&) {
@@ -189,15 +191,13 @@ void OpenReader(ArchiveNode& node) {
   FillNode(node);
 }
 
-const ArchiveNode* RootOf(const ArchiveNode& node) {
-  const ArchiveNode* n = &node;
-  while (n->parent) n = n->parent;
-  return n;
+void OpenInMemory(ArchiveNode& node) {
+  OpenReader(node, [&](ZipReader& r) { r.OpenMemory(node.data, node.size); });
 }
 
-// The node of a nested archive. One stored in its parent is opened in place, over its bytes
-// inside the parent's; a compressed one is left for its first use. Null when the entry is
-// empty, too large, or its header is damaged.
+// The node of a nested archive. One stored in its parent is opened in place, where its
+// bytes lie inside the parent's (in the file, or in memory); a compressed one is left for
+// its first use. Null when the entry is empty, too large, or its header is damaged.
 std::unique_ptr<ArchiveNode> OpenChild(ArchiveNode& parent, uint16_t entry) {
   constexpr uint32_t kLargestArchive = 0x7FFFFFFF;  // the largest Java byte array
   const ZipEntryHeader& header = parent.reader.Entry(entry);
@@ -209,16 +209,22 @@ std::unique_ptr<ArchiveNode> OpenChild(ArchiveNode& parent, uint16_t entry) {
     child->ready.store(false, std::memory_order_relaxed);
     return child;
   }
+  uint64_t at;
   try {
-    child->data = parent.reader.StoredEntryData(entry);
+    at = parent.reader.StoredEntryData(entry);
   } catch (const CZipException&) {
     return nullptr;
   }
-  if (!child->data) return nullptr;
+  if (at == ZipReader::kNoData) return nullptr;
   child->size = header.uncompressedSize;
-  OpenReader(*child);
-  // Its directory is parsed: what stays resident of it is what the application reads.
-  if (const ArchiveNode* root = RootOf(parent); root->mapping.data()) root->mapping.DropResidentRange(child->data, child->size);
+  if (const uint8_t* memory = parent.reader.MemorySource()) {
+    child->data = memory + at;
+    OpenInMemory(*child);
+  } else {
+    const plat::InputFile& file = *parent.reader.FileSource();
+    uint64_t offset = parent.reader.FileSourceOffset() + at;
+    OpenReader(*child, [&](ZipReader& r) { r.OpenFileRange(file, offset, child->size); });
+  }
   return child;
 }
 
@@ -241,7 +247,7 @@ void Inflate(ArchiveNode& node) {
   node.owned = std::move(bytes);
   node.data = node.owned.get();
   node.size = parent.reader.Entry(node.entryInParent).uncompressedSize;
-  OpenReader(node);
+  OpenInMemory(node);
 }
 
 // The node, inflated first when it is still waiting for that; false when it cannot be used.
@@ -359,18 +365,26 @@ std::string RemoveParentSteps(std::string_view name) {
 }
 
 // The whole bytes of the nested archive stored under exactly this name.
-Loaded LoadNestedArchive(const ArchiveNode& node, std::string_view name, const ByteSink& sink) {
+Loaded LoadNestedArchive(ArchiveNode& node, std::string_view name, const ByteSink& sink) {
   for (const NestedArchive& nested : node.nested) {
     if (nested.name != name) continue;
-    const ArchiveNode* child = ReadyChild(nested);
+    ArchiveNode* child = ReadyChild(nested);
     if (!child) return Loaded::kNotFound;
-    // An archive read in place had only its own entries checked so far; handed out whole,
-    // it is checked whole. (An inflated one was checked when it was inflated.)
-    if (!child->owned && crc32_z(0, child->data, child->size) != node.reader.Entry(child->entryInParent).crc32)
-      return Loaded::kFailed;
     uint8_t* out = sink(child->size);
     if (!out) return Loaded::kFailed;
-    std::memcpy(out, child->data, child->size);
+    if (child->data) {
+      std::memcpy(out, child->data, child->size);
+    } else {
+      try {
+        child->reader.ReadSource(0, out, child->size);
+      } catch (const CZipException&) {
+        return Loaded::kFailed;
+      }
+    }
+    // An archive read in place had only its own entries checked so far; handed out whole,
+    // it is checked whole. (An inflated one was checked when it was inflated.)
+    if (!child->owned && crc32_z(0, out, child->size) != node.reader.Entry(child->entryInParent).crc32)
+      return Loaded::kFailed;
     return Loaded::kYes;
   }
   return Loaded::kNotFound;
@@ -417,19 +431,14 @@ void List(ArchiveNode& node, const std::string& prefix, const PathCollector& col
 }  // namespace
 
 void OpenArchiveFile(ArchiveNode& node, const std::string& path) {
-  if (!node.mapping.Open(path)) return;
-  node.data = node.mapping.data();
-  node.size = node.mapping.size();
-  OpenReader(node);
-  // The central directories are parsed: what stays resident is what the application reads.
-  node.mapping.DropResidentPages();
+  OpenReader(node, [&](ZipReader& r) { r.OpenFile(path); });
 }
 
 void OpenArchiveBytes(ArchiveNode& node, std::unique_ptr<uint8_t[]> bytes, uint32_t size) {
   node.owned = std::move(bytes);
   node.data = node.owned.get();
   node.size = node.owned ? size : 0;
-  OpenReader(node);
+  OpenInMemory(node);
 }
 
 bool SearchArchives(ArchiveNode& node, std::string_view name, std::string_view prefix, std::string* found,

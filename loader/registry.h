@@ -1,8 +1,8 @@
 // The archive registry: the embedded archive held open for the life of the process, and
-// every jar or zip archive nested in it down to two levels. The executable is mapped once,
-// read-only; a nested archive stored in its parent is read in place, over its bytes in the
-// mapping, and one that is compressed is inflated once, at its first use. Lookups are
-// binary searches or hash probes over in-memory indexes of the central directories.
+// every jar or zip archive nested in it down to two levels. A nested archive stored in its
+// parent is read in place, where it lies in the executable file, and one that is compressed
+// is inflated once, at its first use. Only central directories are read when the registry
+// opens; lookups are binary searches or hash probes over in-memory indexes of them.
 //
 // Paths: a nested archive is named by its entry name in its parent; a path into a nested
 // archive joins archive names and the inner entry name with '!', for example
@@ -18,7 +18,6 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/fs.h"
 #include "zip/zip_reader.h"
 
 struct LauncherContext;
@@ -43,10 +42,9 @@ struct ArchiveNode {
   ArchiveNode(const ArchiveNode&) = delete;
   ArchiveNode& operator=(const ArchiveNode&) = delete;
 
-  plat::MappedFile mapping;          // a node opened from a file: the whole file
   std::unique_ptr<uint8_t[]> owned;  // bytes the node was given, or inflated for it
-  const uint8_t* data = nullptr;     // the archive: in the mapping, inside the parent's bytes, or `owned`
-  uint32_t size = 0;                 // length of `data`
+  const uint8_t* data = nullptr;     // an archive in memory: `owned`, or inside its parent's bytes
+  uint32_t size = 0;                 // length of the archive (in memory or in the file)
   int depth;                         // levels of nested archives opened below this node
   ZipReader reader;
   std::vector<IndexItem> index;       // in name order (length first, then signed bytes)
@@ -70,8 +68,7 @@ using PathCollector = std::function<void(const std::string& path)>;
 // returns; its contents are valid only when the load returns true.
 using ByteSink = std::function<uint8_t*(uint32_t size)>;
 
-// Open a node over an archive file, mapped read-only (the root), or over bytes the node
-// takes over, with the index and, while depth > 0, the nested archives. A source that is not
+// Open a node over an archive file (the root) or over bytes the node takes over, with the index and, while depth > 0, the nested archives. A source that is not
 // a valid archive leaves the node empty. Never throws.
 void OpenArchiveFile(ArchiveNode& node, const std::string& path);
 void OpenArchiveBytes(ArchiveNode& node, std::unique_ptr<uint8_t[]> bytes, uint32_t size);

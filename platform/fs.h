@@ -39,11 +39,6 @@ class MappedFile {
   void Close();
   const uint8_t* data() const { return data_; }
   uint32_t size() const { return size_; }
-  // Takes the pages read so far out of the process's resident set; they come back from the
-  // system's file cache when they are read again. The contents do not change.
-  void DropResidentPages() const { DropResidentRange(data_, size_); }
-  // The same for the pages that lie wholly inside [p, p + n) of this mapping.
-  void DropResidentRange(const uint8_t* p, size_t n) const;
 
  private:
   const uint8_t* data_ = nullptr;

@@ -67,7 +67,17 @@ void ZipReader::OpenFile(const std::string& path) {
     Close();
     throw failure;
   }
+  source_ = &file_;
   length_ = file_.Size();
+  OpenSource();
+}
+
+void ZipReader::OpenFileRange(const plat::InputFile& file, uint64_t offset, uint64_t length) {
+  if (open_) return;
+  sourceName_.clear();
+  source_ = &file;
+  offset_ = offset;
+  length_ = length;
   OpenSource();
 }
 
@@ -97,7 +107,7 @@ void ZipReader::ReadExact(uint64_t pos, void* buffer, uint32_t n) {
   if (pos > length_ || length_ - pos < n) Fail(CZipException::kBadArchive);
   if (memory_) {
     std::memcpy(buffer, memory_ + pos, n);
-  } else if (file_.ReadAt(pos, buffer, n) != n) {
+  } else if (ReadAt(pos, buffer, n) != n) {
     Fail(CZipException::kBadArchive);
   }
 }
@@ -220,6 +230,8 @@ void ZipReader::Close() {
   std::vector<ZipEntryHeader>().swap(entries_);
   names_.reset();
   file_.Close();
+  source_ = nullptr;
+  offset_ = 0;
   memory_ = nullptr;
   length_ = 0;
   bytesBefore_ = 0;
@@ -241,10 +253,15 @@ uint64_t ZipReader::ReadLocalHeader(const ZipEntryHeader& e, uint16_t& localFlag
                                         kBufferSize, length_ - pos});
     read_->buffer.resize(kBufferSize);
     read_->bufferPos = pos;
-    read_->bufferLength = static_cast<uint32_t>(file_.ReadAt(pos, read_->buffer.data(), want));
+    read_->bufferLength = static_cast<uint32_t>(ReadAt(pos, read_->buffer.data(), want));
     if (read_->bufferLength < kLocalHeaderSize) Fail(CZipException::kBadArchive);
     h = read_->buffer.data();
   }
+  return CheckLocalHeader(e, h, pos, localFlags);
+}
+
+// The local header at pos must match the central record; returns where the data starts.
+uint64_t ZipReader::CheckLocalHeader(const ZipEntryHeader& e, const uint8_t* h, uint64_t pos, uint16_t& localFlags) {
   uint16_t method = U16(h + 8);
   localFlags = U16(h + 6);
   if (U32(h) != kLocalSignature || method != e.method || (method != kStored && method != kDeflated))
@@ -257,15 +274,18 @@ uint64_t ZipReader::ReadLocalHeader(const ZipEntryHeader& e, uint16_t& localFlag
   return data;
 }
 
-const uint8_t* ZipReader::StoredEntryData(size_t index) {
-  if (!open_ || !memory_ || index >= entries_.size()) return nullptr;
+uint64_t ZipReader::StoredEntryData(size_t index) {
+  if (!open_ || index >= entries_.size()) return kNoData;
   const ZipEntryHeader& e = entries_[index];
-  if (e.method != kStored) return nullptr;
+  if (e.method != kStored) return kNoData;
+  const uint64_t pos = bytesBefore_ + e.localHeaderOffset;
+  uint8_t h[kLocalHeaderSize];
+  ReadExact(pos, h, kLocalHeaderSize);
   uint16_t localFlags = 0;
-  uint64_t data = ReadLocalHeader(e, localFlags);
+  uint64_t data = CheckLocalHeader(e, h, pos, localFlags);
   if (((e.flags & ~0xF) | (localFlags & 0xF)) & kFlagEncrypted) Fail(CZipException::kEncrypted);
   if (e.compressedSize != e.uncompressedSize || length_ - data < e.compressedSize) Fail(CZipException::kBadArchive);
-  return memory_ + data;
+  return data;
 }
 
 bool ZipReader::OpenEntry(size_t index) {

@@ -67,6 +67,9 @@ class ZipReader {
   void OpenFile(const std::string& path);
   // The buffer belongs to the caller and must outlive the reader (or its Close()).
   void OpenMemory(const void* data, size_t size);
+  // An archive stored inside a file opened elsewhere: `length` bytes from `offset` on. The
+  // file belongs to the caller and must outlive the reader.
+  void OpenFileRange(const plat::InputFile& file, uint64_t offset, uint64_t length);
   bool IsOpen() const { return open_; }
 
   // The entry list, ordered by disk number and local header offset. An entry's index in
@@ -96,11 +99,19 @@ class ZipReader {
   // entry is already open; throws when the entry is damaged, shorter than declared or its
   // CRC-32 differs.
   bool ExtractEntry(size_t index, std::string& out);
-  // Where the data of a stored entry lies in a memory source, checked as OpenEntry checks
-  // it; the entry's CRC-32 is not computed. Null when the source is a file, the index is
-  // out of range or the entry is compressed; throws when its local header is damaged or
-  // disagrees with the central record, or the entry is encrypted.
-  const uint8_t* StoredEntryData(size_t index);
+  // Where the data of a stored entry starts in the source, checked as OpenEntry checks it;
+  // the entry's CRC-32 is not computed. kNoData when the index is out of range or the entry
+  // is compressed; throws when its local header is damaged or disagrees with the central
+  // record, or the entry is encrypted.
+  static constexpr uint64_t kNoData = ~uint64_t{0};
+  uint64_t StoredEntryData(size_t index);
+  // Copies n bytes of the source from pos on (relative to the source, like the offsets
+  // above); throws when they are not all there.
+  void ReadSource(uint64_t pos, void* buffer, uint32_t n) { ReadExact(pos, buffer, n); }
+  // The source: a memory buffer, or a file with the source's position in it.
+  const uint8_t* MemorySource() const { return memory_; }
+  const plat::InputFile* FileSource() const { return source_; }
+  uint64_t FileSourceOffset() const { return offset_; }
 
   // Close an open entry, drop the entry list and release the source.
   void Close();
@@ -115,6 +126,8 @@ class ZipReader {
   void ParseCentralDirectory(const uint8_t* cd, uint32_t size);
   void SortEntries();
   uint64_t ReadLocalHeader(const ZipEntryHeader& e, uint16_t& localFlags);
+  uint64_t CheckLocalHeader(const ZipEntryHeader& e, const uint8_t* h, uint64_t pos, uint16_t& localFlags);
+  size_t ReadAt(uint64_t pos, void* buffer, size_t n) const { return source_->ReadAt(offset_ + pos, buffer, n); }
   void ReadExact(uint64_t pos, void* buffer, uint32_t n);
   const uint8_t* View(uint64_t pos, uint32_t n, std::vector<uint8_t>& scratch);
   const uint8_t* TakeInput(uint32_t want, uint32_t& n);
@@ -126,8 +139,10 @@ class ZipReader {
 
   bool open_ = false;
   std::string sourceName_;
-  plat::InputFile file_;            // file source
-  const uint8_t* memory_ = nullptr;  // memory source
+  plat::InputFile file_;                     // a file the reader opened itself
+  const plat::InputFile* source_ = nullptr;  // file source: `file_`, or a file of the caller's
+  uint64_t offset_ = 0;                      // where the source starts in that file
+  const uint8_t* memory_ = nullptr;          // memory source
   uint64_t length_ = 0;
   uint64_t bytesBefore_ = 0;
   ZipEndRecord end_;

@@ -110,15 +110,6 @@ bool MappedFile::Open(const std::string& path) {
   return true;
 }
 
-void MappedFile::DropResidentRange(const uint8_t* p, size_t n) const {
-  if (!handle_ || p < data_ || n > size_ || p - data_ > static_cast<ptrdiff_t>(size_ - n)) return;
-  const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
-  uintptr_t from = (reinterpret_cast<uintptr_t>(p) + page - 1) & ~(page - 1);
-  uintptr_t to = (reinterpret_cast<uintptr_t>(p) + n) & ~(page - 1);
-  // A read-only private mapping: nothing is lost.
-  if (to > from) madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
-}
-
 void MappedFile::Close() {
   if (handle_) munmap(handle_, size_);
   handle_ = nullptr;

@@ -96,12 +96,6 @@ bool MappedFile::Open(const std::string& path) {
   return true;
 }
 
-void MappedFile::DropResidentRange(const uint8_t* p, size_t n) const {
-  if (!handle_ || p < data_ || n > size_ || p - data_ > static_cast<ptrdiff_t>(size_ - n) || n == 0) return;
-  // Unlocking pages that were never locked takes them out of the working set.
-  VirtualUnlock(const_cast<uint8_t*>(p), n);
-}
-
 void MappedFile::Close() {
   if (handle_) {
     UnmapViewOfFile(data_);
