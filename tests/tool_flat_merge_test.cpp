@@ -80,22 +80,26 @@ TEST(FlatMerge, MergesLikeAClassPath) {
       {"lib/Own.class", "own", false},
       {"META-INF/versions/11/lib/Own.class", "own 11"},
       {"META-INF/versions/11/shared.txt", "would replace the application's"},
+      {"META-INF/services/u.Svc", "b.Two\n"},
   };
   for (int i = 0; i < 6; ++i) app.push_back({"d" + std::to_string(i), "app"}), lib.push_back({"d" + std::to_string(i), "lib"});
   testutil::WriteFile(dir / "app.jar", testzip::Build(app, {"#!/bin/sh\nexec java -jar \"$0\"\n"}));
   testutil::WriteFile(dir / "lib.jar", testzip::Build(lib));
+  testutil::WriteFile(dir / "lib2.jar", testzip::Build({{"META-INF/services/u.Svc", "c.Three\n"}}));
 
   FlatMerge merge;
-  Merged m = MergeAndRead(dir, {dir / "app.jar", dir / "lib.jar"}, merge);
+  Merged m = MergeAndRead(dir, {dir / "app.jar", dir / "lib.jar", dir / "lib2.jar"}, merge);
   const std::vector<std::string> names = {
       "META-INF/", "META-INF/MANIFEST.MF", "app/", "app/Main.class", "shared.txt", "META-INF/services/s.Svc",
-      "d0", "d1", "d2", "d3", "d4", "d5", "lib/Own.class", "META-INF/versions/11/lib/Own.class"};
+      "d0", "d1", "d2", "d3", "d4", "d5", "lib/Own.class", "META-INF/versions/11/lib/Own.class",
+      "META-INF/services/u.Svc"};
   EXPECT_EQ(m.names, names);
   EXPECT_EQ(DataOf(m, "META-INF/MANIFEST.MF"),
             "Manifest-Version: 1.0\r\nCreated-By: hand\r\n"
             "Implementation-Title: Caf\xC3\xA9 " + std::string(43, 'x') +
                 "\r\n \xC3\xA9\xC3\xA9\xC3\xA9 end\r\nMain-Class: app.Main\r\nMulti-Release: true\r\n\r\n");
   EXPECT_EQ(DataOf(m, "META-INF/services/s.Svc"), "a.One\nb.Two\n");
+  EXPECT_EQ(DataOf(m, "META-INF/services/u.Svc"), "b.Two\nc.Three\n");
   EXPECT_EQ(DataOf(m, "shared.txt"), "from app");
   EXPECT_EQ(DataOf(m, "app/Main.class"), main);
   EXPECT_EQ(m.headers[3].compressedSize, testzip::Deflate(main).size());

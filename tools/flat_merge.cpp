@@ -275,15 +275,14 @@ struct Planner {
 
   // Service files that several inputs contribute to become one text.
   void JoinServices() {
-    for (auto& [name, service] : services) {
+    for (auto& item : services) {
+      ServiceFile& service = item.second;
       if (service.contributors < 2) continue;  // copied as stored
       FlatEntry& e = merge.entries[service.entry];
       e.generated = true;
       e.data.clear();
       for (const auto& provider : service.providers) e.data += provider + "\n";
-      merge.mergedServices.push_back(name);
     }
-    std::sort(merge.mergedServices.begin(), merge.mergedServices.end());
   }
 
   // META-INF/ and the manifest, in front of everything else.
@@ -342,8 +341,8 @@ bool PlanFlatMerge(const std::vector<std::string>& inputs, const std::string& ma
   Planner planner{merge, err, {}, {}, {}, {}, false};
   for (size_t i = 0; i < inputs.size(); ++i)
     if (!planner.TakeInput(i)) return false;
+  planner.JoinServices();  // while the entries' places are still those it noted
   planner.DropForeignVersions();
-  planner.JoinServices();
   planner.AddManifest(mainClass);
   return true;
 }

@@ -49,7 +49,6 @@ struct FlatMerge {
   std::vector<FlatEntry> entries;        // in the order they are written
   std::vector<std::string> dropped;      // "name (jar)" of later duplicates, in order
   std::vector<std::string> signedJars;   // inputs whose signature files were dropped
-  std::vector<std::string> mergedServices;  // service files that several inputs contribute to
   bool multiRelease = false;
 };
 
