@@ -107,6 +107,38 @@ std::u16string DecodeStoredName(std::string_view bytes) {
   return back == bytes ? utf16 : DecodeNameForm(bytes, false);
 }
 
+std::u16string EncodeUrlPath(std::u16string_view text) {
+  static const char kHex[] = "0123456789ABCDEF";
+  auto allowed = [](char16_t c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           std::u16string_view(u"-._~!$&'()*+,;=:@/").find(c) != std::u16string_view::npos;
+  };
+  std::u16string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    char16_t u = text[i] == u'\\' ? u'/' : text[i];
+    if (allowed(u)) {
+      out.push_back(u);
+      continue;
+    }
+    char32_t cp = u;
+    if (IsHigh(u) && i + 1 < text.size() && IsLow(text[i + 1])) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (IsHigh(u) || IsLow(u)) {
+      cp = 0xFFFD;  // a lone surrogate has no UTF-8 form
+    }
+    std::string bytes;
+    AppendUtf8(bytes, cp);
+    for (unsigned char b : bytes) {
+      out.push_back(u'%');
+      out.push_back(static_cast<char16_t>(kHex[b >> 4]));
+      out.push_back(static_cast<char16_t>(kHex[b & 15]));
+    }
+  }
+  return out;
+}
+
 std::string PercentDecode(std::string_view text) {
   std::string out;
   out.reserve(text.size());

@@ -37,6 +37,11 @@ std::u16string DecodeNameForm(std::string_view bytes, bool formB);
 // its two forms: UTF-8 when the bytes are valid UTF-8, else one unit per byte.
 std::u16string DecodeStoredName(std::string_view bytes);
 
+// A path for a URL that is also a valid URI: '\' becomes '/', and every character a URI
+// does not allow there (space, '%', '#', '?', non-ASCII and the like) becomes the
+// percent-escapes of its UTF-8 bytes. PercentDecode turns it back.
+std::u16string EncodeUrlPath(std::u16string_view text);
+
 // "+" becomes a space, "%%" a "%", "%" and two hexadecimal digits the byte they give; any
 // other "%" stays as it is.
 std::string PercentDecode(std::string_view text);

@@ -194,7 +194,7 @@ JNIEXPORT jobjectArray JNICALL Java_com_quillmar_plb_PlumboxClassLoader_getEmbed
     if (!stringClass) return nullptr;
     jobjectArray array = env->NewObjectArray(static_cast<jsize>(paths.size()), stringClass.get(), nullptr);
     for (size_t i = 0; array && i < paths.size(); ++i) {
-      LocalRef<jstring> s(env, JavaStringFromUtf16(env, u"plb:" + DecodeStoredName(paths[i])));
+      LocalRef<jstring> s(env, JavaStringFromUtf16(env, u"plb:" + EncodeUrlPath(DecodeStoredName(paths[i]))));
       if (!s) return nullptr;
       env->SetObjectArrayElement(array, static_cast<jsize>(i), s.get());
     }

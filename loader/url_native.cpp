@@ -40,18 +40,19 @@ bool LoadResource(const NameForms& forms, std::vector<uint8_t>& bytes) {
   return decoded != primary && LoadEntryBytes(root, std::string_view(decoded).substr(4), false, bytes);
 }
 
-// Bytes for a "plb:" URL. A class file is never served with its real bytes unless the
-// configuration asks for compatibility; a missing entry reads as an empty stream.
+// Bytes for a "plb:" URL, or null when its entry is not there (or cannot be read), which the
+// Java side reports as FileNotFoundException. A class file is never served with its real
+// bytes unless the configuration asks for compatibility.
 jbyteArray ResourceBytes(JNIEnv* env, const NameForms& forms) {
   NameForms bare = WithoutFragment(forms);
   const std::string& primary = forms.hasA ? forms.a : forms.b;
   const std::string& barePrimary = bare.hasA ? bare.a : bare.b;
+  std::vector<uint8_t> bytes;
+  if (!LoadResource(forms, bytes) && !(barePrimary != primary && LoadResource(bare, bytes))) return nullptr;
   if (!Compatible() && (EndsWithClass(primary) || EndsWithClass(barePrimary))) {
     if (FakeClassBytesOff()) return NewJavaBytes(env, std::string_view());
     return NewJavaBytes(env, FakeClassBytes(EndsWithClass(primary) ? primary : barePrimary));
   }
-  std::vector<uint8_t> bytes;
-  if (!LoadResource(forms, bytes) && !(barePrimary != primary && LoadResource(bare, bytes))) bytes.clear();
   return NewJavaBytes(env, bytes);
 }
 
@@ -64,7 +65,7 @@ jobject MakeResourceUrl(JNIEnv* env, std::string_view path, bool formB) {
     DescribeAndClear(env);
     return nullptr;
   }
-  std::u16string text = u"plb:" + DecodeNameForm(path, formB);
+  std::u16string text = u"plb:" + EncodeUrlPath(DecodeNameForm(path, formB));
   LocalRef<jstring> spec(env, JavaStringFromUtf16(env, text));
   jobject url = spec ? env->NewObject(refs->url, refs->urlInit, nullptr, spec.get(), handler) : nullptr;
   if (!url) DescribeAndClear(env);

@@ -67,6 +67,14 @@ TEST(PlbUrls, PercentDecoding) {
   EXPECT_EQ(PercentDecode("%"), "%");
 }
 
+// Paths in URLs are valid URIs, and decoding gives the entry's UTF-8 bytes back.
+TEST(PlbUrls, PathsAreEncodedForUris) {
+  EXPECT_EQ(EncodeUrlPath(u"libs\\my lib.jar!a/b(1)+c;d=e.txt"), u"libs/my%20lib.jar!a/b(1)+c;d=e.txt");
+  EXPECT_EQ(EncodeUrlPath(u"100%#?[\u00e9\U0001F600"), u"100%25%23%3F%5B%C3%A9%F0%9F%98%80");
+  EXPECT_EQ(EncodeUrlPath(u"\xD800x"), u"%EF%BF%BDx");  // a lone surrogate
+  EXPECT_EQ(PercentDecode("plb:100%25%23%3F%5B%C3%A9"), "plb:100%#?[\xC3\xA9");
+}
+
 TEST(PlbUrls, SchemeAndClassSuffixIgnoreCase) {
   EXPECT_TRUE(HasPlbScheme("PLB:a/b.txt"));
   EXPECT_FALSE(HasPlbScheme("file:a/b.txt"));

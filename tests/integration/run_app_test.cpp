@@ -56,7 +56,7 @@ void BuildProbeJars() {
   testutil::MakeDirs(d / "lib2/META-INF/versions/9");
   testutil::WriteFile(d / "lib2/mr.txt", "base\n");
   testutil::WriteFile(d / "lib2/META-INF/versions/9/mr.txt", "nine\n");
-  testutil::WriteFile(d / "lib2.mf", "Multi-Release: true\n");
+  testutil::WriteFile(d / "lib2.mf", "Multi-Release: true\nImplementation-Version: 2.0\n");
   g_jars.lib1 = d / "lib1.jar";
   g_jars.lib2 = d / "lib2.jar";
   runtest::MakeJar(jdk, g_jars.lib1, d / "lib1", d / "lib1.mf");
@@ -200,6 +200,31 @@ TEST_P(RunApp, NestedJarsAreReadInPlaceWithoutTemporaryFiles) {
   EXPECT_TRUE(std::filesystem::is_empty(tmp.path()));
 }
 
+// What applications look at: their code source, their URLs as URIs, relative URLs, missing
+// entries, package versions. The same answers as under "java -cp", in both modes.
+TEST_P(RunApp, ApplicationsSeeTheirLocationAndUrlsAsUnderJavaCp) {
+  const std::string dirOfExe = "dir=" + dir_.path();
+  for (const char* mode : {"usejarprotocol true", "usejarprotocol false"}) {
+    Output o = Run(Probe({mode}), {"codesource:probe.Probe", "codesource:lib1.One", "uris:dir/my file.txt",
+                                   "uris:shared.txt", "missing:dir/", "relative:dir/my file.txt,../app.txt",
+                                   "relative:dir/my file.txt,/app.txt", "pkgversion:lib2.Missing,lib2.Two"});
+    ASSERT_EQ(o.code, 0) << mode << "\n" << o.err;
+    EXPECT_EQ(Answer(o.out, "codesource:probe.Probe"), "file:" + exe() + " " + dirOfExe) << mode;
+    EXPECT_EQ(Answer(o.out, "codesource:lib1.One"), "file:" + exe() + " " + dirOfExe) << mode;
+    EXPECT_EQ(Answer(o.out, "uris:dir/my file.txt").substr(0, 3), "ok ") << mode;
+    EXPECT_EQ(Answer(o.out, "uris:shared.txt").substr(0, 3), "ok ") << mode;
+    EXPECT_EQ(Answer(o.out, "missing:dir/"), "not found true") << mode;
+    std::string up = Answer(o.out, "relative:dir/my file.txt,../app.txt");
+    EXPECT_NE(up.find("app.jar!"), std::string::npos) << mode << ": " << up;
+    EXPECT_EQ(up.substr(up.size() - 9), " from app") << mode;
+    std::string root = Answer(o.out, "relative:dir/my file.txt,/app.txt");
+    EXPECT_EQ(root.substr(root.size() - std::min<size_t>(root.size(), 9)), " from app") << mode;
+    EXPECT_EQ(Answer(o.out, "pkgversion:lib2.Missing,lib2.Two"), "2.0") << mode;
+  }
+  Output o = Run(Probe({"usejarprotocol false"}), {"resurl:dir/my file.txt"});
+  EXPECT_EQ(Answer(o.out, "resurl:dir/my file.txt"), "plb:app.jar!dir/my%20file.txt");
+}
+
 TEST_P(RunApp, ResourcesWithoutTheJarProtocolAreServedAsPlbUrls) {
   Output o = Run(Probe({"usejarprotocol false"}),
                  {"class:lib1.One", "pkgtitle:lib1.One", "res:app.txt", "res:dir/my file.txt",
@@ -228,7 +253,7 @@ TEST_P(RunApp, ClassFilesReadThroughPlbUrlsFollowTheClassRule) {
   EXPECT_EQ(Answer(o.out, url), "123 bytes ca fe ba be");
   EXPECT_EQ(Answer(o.out, define), "lib1.One true");  // a valid class file, of the class named
   EXPECT_EQ(Answer(o.out, spaced), "7 bytes 73 70 61 63");
-  EXPECT_EQ(Answer(o.out, "url:plb:app.jar!no/such.txt"), "0 bytes");
+  EXPECT_EQ(Answer(o.out, "url:plb:app.jar!no/such.txt"), "error java.io.FileNotFoundException");
 
   o = Run(Probe({"fakeclassbytes False"}), {url});
   EXPECT_EQ(Answer(o.out, url), "0 bytes");

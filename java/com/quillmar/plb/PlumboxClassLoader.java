@@ -77,8 +77,8 @@ public class PlumboxClassLoader extends URLClassLoader {
         try {
             String[] jars = getEmbeddedJars();
             Handler handler = jars.length > 0 ? new Handler() : null;
-            if (jars.length > 0 && nestedJars == null) {
-                nestedJars = new JarHandler();
+            if (handler != null) {
+                nestedJars = handler;
             }
             for (int i = 0; i < jars.length; i++) {
                 urls.add(new URL(null, jars[i], handler));

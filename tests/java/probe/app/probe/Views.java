@@ -19,7 +19,62 @@ final class Views {
     static String answer(String cmd, String value) throws Exception {
         if (cmd.equals("jarview")) return jarView(value);
         if (cmd.equals("tmpfiles")) return tmpFiles(value);
+        if (cmd.equals("codesource")) return codeSource(value);
+        if (cmd.equals("uris")) return uris(value);
+        if (cmd.equals("missing")) return missing(value);
+        if (cmd.equals("relative")) return relative(value.substring(0, value.indexOf(',')), value.substring(value.indexOf(',') + 1));
+        if (cmd.equals("pkgversion")) return packageVersion(value.substring(0, value.indexOf(',')), value.substring(value.indexOf(',') + 1));
         return null;
+    }
+
+    /** Where a class comes from, and the directory the common idiom makes of it. */
+    private static String codeSource(String name) throws Exception {
+        URL location = Class.forName(name).getProtectionDomain().getCodeSource().getLocation();
+        return location + " dir=" + new File(location.toURI()).getParentFile();
+    }
+
+    /** Whether every URL handed out for a resource, and the loader's own, is a valid URI. */
+    private static String uris(String name) throws Exception {
+        ClassLoader loader = Probe.class.getClassLoader();
+        java.util.List<URL> urls = new java.util.ArrayList<URL>();
+        urls.add(loader.getResource(name));
+        urls.addAll(java.util.Collections.list(loader.getResources(name)));
+        if (loader instanceof java.net.URLClassLoader) urls.addAll(java.util.Arrays.asList(((java.net.URLClassLoader) loader).getURLs()));
+        for (URL url : urls) {
+            try {
+                url.toURI();
+                if (url.toString().indexOf('\\') >= 0) return "backslash in " + url;
+            } catch (java.net.URISyntaxException e) {
+                return "not a URI: " + url;
+            }
+        }
+        return "ok " + urls.size();
+    }
+
+    /** Opening a missing entry next to a resource of a directory. */
+    private static String missing(String dir) throws Exception {
+        URL url = new URL(Probe.class.getClassLoader().getResource(dir), "nothere.txt");
+        try {
+            return "opened " + bytes(url.openStream()).length + " bytes of " + url;
+        } catch (FileNotFoundException e) {
+            return "not found " + (e.getMessage().indexOf("nothere.txt") >= 0);
+        }
+    }
+
+    /** A relative URL against a resource's URL, and what it reads. */
+    private static String relative(String name, String spec) throws Exception {
+        URL url = new URL(Probe.class.getClassLoader().getResource(name), spec);
+        return url + " " + new String(bytes(url.openStream()), "UTF-8").trim();
+    }
+
+    /** A package's version after a missing class of it was asked for first. */
+    private static String packageVersion(String missing, String present) throws Exception {
+        try {
+            Class.forName(missing);
+        } catch (ClassNotFoundException expected) {
+            // asked for and not found
+        }
+        return String.valueOf(Class.forName(present).getPackage().getImplementationVersion());
     }
 
     /**

@@ -3,35 +3,32 @@ package com.quillmar.plb;
 import java.io.IOException;
 import java.net.URL;
 import java.net.URLConnection;
-import java.net.URLStreamHandler;
-import java.net.URLStreamHandlerFactory;
 
 /**
- * The "jar:" handler of the launcher's class loader. URLClassLoader makes every "jar:" URL of
- * its class path with this handler: the jar it opens for a nested archive ("jar:plb:...!/")
- * and the resource URLs it hands out. Nested jars are then served in place by
- * NestedJarFile; the runtime's own handler would copy each of them to a temporary file.
- * Every other "jar:" URL goes to the runtime's handler.
+ * The "jar:" URLs of the launcher's class loader, which makes them with its Handler:
+ * the jar it opens for a nested archive ("jar:plb:...!/") and the resource URLs it hands
+ * out. Nested jars are served in place by NestedJarFile (the runtime's own handler would
+ * copy each of them to a temporary file); every other "jar:" URL goes to the runtime's
+ * handler. A class of its own, loaded with the first "jar:" URL, not at start.
  */
-final class JarHandler extends URLStreamHandler implements URLStreamHandlerFactory {
-    public URLStreamHandler createURLStreamHandler(String protocol) {
-        return "jar".equals(protocol) ? this : null;
+final class JarUrls {
+    private JarUrls() {
     }
 
-    /** The connection goes out through a cast from Object, which spares the verifier. */
-    protected URLConnection openConnection(URL url) throws IOException {
+    static URLConnection open(URL url) throws IOException {
         if (url.getFile().regionMatches(true, 0, "plb:", 0, 4)) {
-            return (URLConnection) (Object) new NestedJarConnection(url);
+            return new NestedJarConnection(url);
         }
         return new URL(url.toExternalForm()).openConnection();
     }
 
     /**
-     * "jar:" URLs resolve the way the runtime's handler resolves them: an absolute spec as it
-     * is, a spec that starts with "/" against the entry root after "!/", any other against the
-     * entry's directory, with "." and ".." steps removed after "!/".
+     * The file and fragment of a "jar:" URL made from a spec, resolved the way the runtime's
+     * handler resolves them: an absolute spec as it is, a spec that starts with "/" against
+     * the entry root after "!/", any other against the entry's directory, with "." and ".."
+     * steps removed after "!/".
      */
-    protected void parseURL(URL url, String spec, int start, int limit) {
+    static String[] parse(URL url, String spec, int start, int limit) {
         String file = null;
         String ref = null;
         int refPos = spec.indexOf('#', limit);
@@ -63,7 +60,7 @@ final class JarHandler extends URLStreamHandler implements URLStreamHandlerFacto
             root = bangSlash(file);
             file = file.substring(0, root) + canonize(file.substring(root));
         }
-        setURL(url, "jar", "", -1, file, ref);
+        return new String[] {file, ref};
     }
 
     /** The position of the "/" of the last "!/", or -1. */
