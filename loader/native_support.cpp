@@ -1,5 +1,6 @@
 #include "loader/native_support.h"
 
+#include <atomic>
 #include <climits>
 
 #include "runtime/jni_util.h"
@@ -32,8 +33,30 @@ NameForms ClassFileForms(JNIEnv* env, jstring name) {
   return forms;
 }
 
-bool LoadFirstForm(const NameForms& forms, bool searchNested, std::vector<uint8_t>& out) {
+bool LoadFirstForm(const NameForms& forms, bool searchNested, std::vector<uint8_t>& out, int version) {
   ArchiveNode& root = EmbeddedArchive();
-  return (forms.hasA && LoadEntryBytes(root, forms.a, searchNested, out)) ||
-         (forms.hasB && LoadEntryBytes(root, forms.b, searchNested, out));
+  return (forms.hasA && LoadEntryBytes(root, forms.a, searchNested, out, version)) ||
+         (forms.hasB && LoadEntryBytes(root, forms.b, searchNested, out, version));
+}
+
+int RuntimeFeatureVersion(JNIEnv* env) {
+  static std::atomic<int> known{-1};
+  int v = known.load(std::memory_order_relaxed);
+  if (v >= 0) return v;
+  v = 0;
+  LocalRef<jclass> system(env, env->FindClass("java/lang/System"));
+  jmethodID get = system ? env->GetStaticMethodID(system.get(), "getProperty", "(Ljava/lang/String;)Ljava/lang/String;")
+                         : nullptr;
+  LocalRef<jstring> key(env, get ? env->NewStringUTF("java.specification.version") : nullptr);
+  LocalRef<jstring> value(env, key ? static_cast<jstring>(env->CallStaticObjectMethod(system.get(), get, key.get()))
+                                   : nullptr);
+  ClearQuietly(env);
+  std::u16string text = value ? JavaStringUnits(env, value.get()) : std::u16string();
+  if (text.rfind(u"1.", 0) == 0) text.erase(0, 2);
+  for (char16_t c : text) {
+    if (c < u'0' || c > u'9' || v > 10000) break;
+    v = v * 10 + (c - u'0');
+  }
+  known.store(v, std::memory_order_relaxed);
+  return v;
 }

@@ -32,5 +32,10 @@ NameForms ResourceNameForms(JNIEnv* env, jstring name);
 NameForms ClassFileForms(JNIEnv* env, jstring name);
 
 // Loads the first form found: searchNested also looks in the first level of nested
-// archives. False when neither form is found.
-bool LoadFirstForm(const NameForms& forms, bool searchNested, std::vector<uint8_t>& out);
+// archives, multi-release jars in their newest version up to `version`. False when neither
+// form is found.
+bool LoadFirstForm(const NameForms& forms, bool searchNested, std::vector<uint8_t>& out, int version = 0);
+
+// The feature version of the running Java ("java.specification.version": 17, or 8 for
+// "1.8"), asked once; 0 when it cannot be told.
+int RuntimeFeatureVersion(JNIEnv* env);

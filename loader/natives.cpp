@@ -208,7 +208,7 @@ JNIEXPORT jclass JNICALL Java_com_quillmar_plb_PlumboxClassLoader_defineClass(JN
   return Guarded<jclass>(env, [&]() -> jclass {
     EmbeddedArchive();
     std::vector<uint8_t> bytes;
-    if (!LoadFirstForm(ClassFileForms(env, name), true, bytes)) {
+    if (!LoadFirstForm(ClassFileForms(env, name), true, bytes, RuntimeFeatureVersion(env))) {
       EnsurePlbHandler(env);
       return nullptr;
     }

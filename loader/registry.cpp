@@ -49,6 +49,17 @@ bool SameName(std::string_view a, std::string_view b) {
   return true;
 }
 
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
 bool EndsWithNoCase(std::string_view name, std::string_view tail) {
   if (name.size() < tail.size()) return false;
   for (size_t i = 0; i < tail.size(); ++i) {
@@ -279,10 +290,39 @@ void OpenNested(ArchiveNode& node) {
 
 // Index and nested archives of a node whose reader has just opened. Running out of memory
 // leaves the node empty.
+// Whether the main section of the manifest says "Multi-Release: true". Only called while
+// nobody else can use the node's reader.
+bool SaysMultiRelease(ArchiveNode& node) {
+  const IndexItem* item = Lookup(node, "META-INF\\MANIFEST.MF");
+  std::string text;
+  if (!item || node.reader.Entry(item->entry).uncompressedSize > (1u << 20) ||
+      !ReadWholeEntry(node.reader, item->entry, [&](uint32_t n) {
+        text.resize(n);
+        return reinterpret_cast<uint8_t*>(text.data());
+      }))
+    return false;
+  for (size_t at = 0; at < text.size();) {
+    size_t end = text.find_first_of("\r\n", at);
+    std::string_view line = std::string_view(text).substr(at, end == std::string::npos ? std::string::npos : end - at);
+    if (line.empty()) break;  // the end of the main section
+    constexpr std::string_view kKey = "multi-release:";
+    if (line.size() > kKey.size() && EqualsNoCase(line.substr(0, kKey.size()), kKey)) {
+      std::string_view value = line.substr(kKey.size());
+      while (!value.empty() && value.front() == ' ') value.remove_prefix(1);
+      while (!value.empty() && value.back() == ' ') value.remove_suffix(1);
+      return EqualsNoCase(value, "true");
+    }
+    if (end == std::string::npos) break;
+    at = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+  }
+  return false;
+}
+
 void FillNode(ArchiveNode& node) {
   try {
     BuildIndex(node);
     FindVersions(node);
+    node.multiRelease = !node.versions.empty() && SaysMultiRelease(node);
     if (node.depth > 0) OpenNested(node);
   } catch (const std::bad_alloc&) {
     node.index.clear();
@@ -399,7 +439,19 @@ Loaded LoadEntry(ArchiveNode& node, size_t entry, const ByteSink& sink) {
   return ReadWholeEntry(node.reader, entry, sink) ? Loaded::kYes : Loaded::kFailed;
 }
 
-Loaded Load(ArchiveNode& node, std::string_view name, bool searchNested, const ByteSink& sink) {
+// The newest version of a plain name in a multi-release jar, up to the runtime's.
+Loaded LoadVersioned(ArchiveNode& node, std::string_view name, int version, const ByteSink& sink) {
+  if (!node.multiRelease || version < 9 || name.substr(0, 9) == "META-INF\\" || name.substr(0, 9) == "META-INF/")
+    return Loaded::kNotFound;
+  for (auto it = node.versions.rbegin(); it != node.versions.rend() && *it >= 9; ++it) {
+    if (*it > version) continue;
+    std::string versioned = std::string(kVersionsDir) + std::to_string(*it) + "\\" + std::string(name);
+    if (const IndexItem* item = Lookup(node, versioned)) return LoadEntry(node, item->entry, sink);
+  }
+  return Loaded::kNotFound;
+}
+
+Loaded Load(ArchiveNode& node, std::string_view name, bool searchNested, const ByteSink& sink, int version = 0) {
   bool plain = name.find('!') == std::string_view::npos;
   if (plain) {
     std::string clean = RemoveParentSteps(name);
@@ -414,7 +466,8 @@ Loaded Load(ArchiveNode& node, std::string_view name, bool searchNested, const B
     if (named && !SameName(nested.name, archive)) continue;
     ArchiveNode* child = ReadyChild(nested);
     if (!child) continue;
-    Loaded result = Load(*child, rest, false, sink);
+    Loaded result = named ? Loaded::kNotFound : LoadVersioned(*child, RemoveParentSteps(rest), version, sink);
+    if (result == Loaded::kNotFound) result = Load(*child, rest, false, sink);
     if (result != Loaded::kNotFound) return result;
   }
   return Loaded::kNotFound;
@@ -448,20 +501,24 @@ bool SearchArchives(ArchiveNode& node, std::string_view name, std::string_view p
   return Search(node, name, trail, found, collector);
 }
 
-bool LoadEntryBytes(ArchiveNode& node, std::string_view name, bool searchNested, const ByteSink& sink) {
+bool LoadEntryBytes(ArchiveNode& node, std::string_view name, bool searchNested, const ByteSink& sink, int version) {
   try {
-    return Load(node, name, searchNested, sink) == Loaded::kYes;
+    return Load(node, name, searchNested, sink, version) == Loaded::kYes;
   } catch (const std::bad_alloc&) {
     return false;
   }
 }
 
-bool LoadEntryBytes(ArchiveNode& node, std::string_view name, bool searchNested, std::vector<uint8_t>& out) {
+bool LoadEntryBytes(ArchiveNode& node, std::string_view name, bool searchNested, std::vector<uint8_t>& out,
+                    int version) {
   out.clear();
-  return LoadEntryBytes(node, name, searchNested, [&](uint32_t size) {
-    out.resize(size);
-    return out.data();
-  });
+  return LoadEntryBytes(
+      node, name, searchNested,
+      [&](uint32_t size) {
+        out.resize(size);
+        return out.data();
+      },
+      version);
 }
 
 void ListNestedArchives(ArchiveNode& node, std::string_view prefix, const PathCollector& collect) {

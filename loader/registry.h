@@ -51,6 +51,7 @@ struct ArchiveNode {
   std::vector<uint32_t> slots;        // hash table over `index` (position + 1, 0 = free); may be empty
   std::vector<NestedArchive> nested;  // in index order
   std::vector<int> versions;          // every N of "META-INF\versions\N\" entries, ascending
+  bool multiRelease = false;          // with versions, and its manifest says "Multi-Release: true"
   std::mutex lock;                    // serialises entry reads on `reader`, and the lazy inflation
 
   // A nested archive compressed in its parent is inflated at its first use: until then
@@ -82,10 +83,14 @@ bool SearchArchives(ArchiveNode& node, std::string_view name, std::string_view p
 
 // Load the bytes of an entry, or of a whole nested archive when the name is one. Parent
 // steps ("..\") are removed from plain names. With searchNested a plain name missing from
-// the node is also looked for in its first level of nested archives. False when nothing
-// was found, the entry is damaged or the sink gave up; the sink is then ignored.
-bool LoadEntryBytes(ArchiveNode& node, std::string_view name, bool searchNested, const ByteSink& sink);
-bool LoadEntryBytes(ArchiveNode& node, std::string_view name, bool searchNested, std::vector<uint8_t>& out);
+// the node is also looked for in its first level of nested archives, in the newest version up
+// to `version` of those that are multi-release jars (as a class loader reads them on a
+// runtime of that feature version; 0: none). False when nothing was found, the entry is
+// damaged or the sink gave up; the sink is then ignored.
+bool LoadEntryBytes(ArchiveNode& node, std::string_view name, bool searchNested, const ByteSink& sink,
+                    int version = 0);
+bool LoadEntryBytes(ArchiveNode& node, std::string_view name, bool searchNested, std::vector<uint8_t>& out,
+                    int version = 0);
 
 // Hand every nested archive's path to the collector, in pre-order.
 void ListNestedArchives(ArchiveNode& node, std::string_view prefix, const PathCollector& collect);

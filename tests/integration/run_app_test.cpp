@@ -52,8 +52,8 @@ void BuildProbeJars() {
   g_jars.lib1Classes = d / "lib1";
   testutil::WriteFile(d / "lib1/inner.jar", testutil::ReadFile(d / "inner.jar"));
   testutil::WriteFile(d / "lib1.mf", "Implementation-Title: Lib One\n");
-  // lib2 is a multi-release jar with a resource of its own in version 9.
-  testutil::MakeDirs(d / "lib2/META-INF/versions/9");
+  // lib2 is a multi-release jar with a class and a resource of their own in version 9.
+  runtest::CompileJava(jdk, src + "lib2v9", d / "lib2/META-INF/versions/9");
   testutil::WriteFile(d / "lib2/mr.txt", "base\n");
   testutil::WriteFile(d / "lib2/META-INF/versions/9/mr.txt", "nine\n");
   testutil::WriteFile(d / "lib2.mf", "Multi-Release: true\nImplementation-Version: 2.0\n");
@@ -178,8 +178,8 @@ TEST_P(RunApp, ClassesAndResourcesComeFromEveryArchive) {
 TEST_P(RunApp, NestedJarsAreReadInPlaceWithoutTemporaryFiles) {
   testutil::TempDir tmp;
   const std::vector<std::string> commands = {"res:shared.txt", "resources:shared.txt", "services", "res:inner.txt",
-                                             "pkgtitle:lib1.One", "res:mr.txt", "jarview:shared.txt",
-                                             "jarview:mr.txt", "tmpfiles:"};
+                                             "pkgtitle:lib1.One", "res:mr.txt", "tostring:lib2.Versioned",
+                                             "jarview:shared.txt", "jarview:mr.txt", "tmpfiles:"};
   for (const std::string& dir : {tmp.path(), tmp / "missing"}) {
     Output o = Run(Probe({"option -Djava.io.tmpdir=" + dir}), commands);
     ASSERT_EQ(o.code, 0) << o.err;
@@ -189,10 +189,11 @@ TEST_P(RunApp, NestedJarsAreReadInPlaceWithoutTemporaryFiles) {
     EXPECT_EQ(Answer(o.out, "res:inner.txt"), "from inner");
     EXPECT_EQ(Answer(o.out, "pkgtitle:lib1.One"), "Lib One");
     EXPECT_EQ(Answer(o.out, "res:mr.txt"), "nine");  // the runtime's version of a multi-release jar
+    EXPECT_EQ(Answer(o.out, "tostring:lib2.Versioned"), "nine");
     EXPECT_EQ(Answer(o.out, "jarview:shared.txt"),
               "entry=shared.txt listed=true entries=8 stream=8 title=Lib One length=10 modified=true text=from lib1 "
               "missing=not found");
-    EXPECT_EQ(Answer(o.out, "jarview:mr.txt").substr(0, 42), "entry=mr.txt listed=true entries=11 stream");
+    EXPECT_EQ(Answer(o.out, "jarview:mr.txt").substr(0, 42), "entry=mr.txt listed=true entries=14 stream");
     EXPECT_NE(Answer(o.out, "jarview:mr.txt").find("text=nine"), std::string::npos);
     EXPECT_EQ(Answer(o.out, "tmpfiles:"), "0");
     if (dir == tmp.path()) EXPECT_EQ(o.err, "");  // JDK 25 warns of a missing one, as under java -cp

@@ -20,6 +20,7 @@ final class Views {
         if (cmd.equals("jarview")) return jarView(value);
         if (cmd.equals("tmpfiles")) return tmpFiles(value);
         if (cmd.equals("codesource")) return codeSource(value);
+        if (cmd.equals("tostring")) return Class.forName(value).getDeclaredConstructor().newInstance().toString();
         if (cmd.equals("uris")) return uris(value);
         if (cmd.equals("missing")) return missing(value);
         if (cmd.equals("relative")) return relative(value.substring(0, value.indexOf(',')), value.substring(value.indexOf(',') + 1));
