@@ -34,9 +34,16 @@ void* LoadSplashLibrary(const std::string& path) {
   return plat::LoadDynamicLibrary(path);
 }
 
-// The picture comes from the "splash" file when it names one, else from RCDATA 100. The
-// library's answers are not inspected: what it shows is the runtime's business.
+// The picture comes from the "splash" file when it names one, else from RCDATA 100. Without
+// a picture nothing is loaded: the library (and the windowing libraries it pulls in) would
+// only cost start-up time. The library's answers are not inspected: what it shows is the
+// runtime's business.
 void ShowRuntimeSplash(LauncherContext& ctx, const std::string& vmLibrary, const std::string& splashLibrary) {
+  std::string picture = CfgSplash(ctx);
+  bool fromFile = !picture.empty() && plat::PathExists(picture) && !plat::IsDirectory(picture);
+  const uint8_t* data = nullptr;
+  size_t size = 0;
+  if (!fromFile && !(plat::SplashPictureResource(data, size) && size > 0 && size <= INT32_MAX)) return;
   plat::QuietLibraryErrors();
   if (g_vm) LoadVmLibrary(*g_vm, vmLibrary);
   void* lib = LoadSplashLibrary(splashLibrary);
@@ -45,15 +52,11 @@ void ShowRuntimeSplash(LauncherContext& ctx, const std::string& vmLibrary, const
   auto loadMemory = reinterpret_cast<SplashLoadMemoryFn>(plat::FindSymbol(lib, "SplashLoadMemory"));
   auto loadFile = reinterpret_cast<SplashLoadFileFn>(plat::FindSymbol(lib, "SplashLoadFile"));
   if (!init) return;
-  std::string picture = CfgSplash(ctx);
-  const uint8_t* data = nullptr;
-  size_t size = 0;
-  if (!picture.empty() && plat::PathExists(picture) && !plat::IsDirectory(picture)) {
-    init();
+  init();
+  if (fromFile) {
     if (loadFile) loadFile(picture.c_str());
-  } else if (plat::SplashPictureResource(data, size) && size <= INT32_MAX) {
-    init();
-    if (loadMemory) loadMemory(const_cast<uint8_t*>(data), static_cast<int>(size));
+  } else if (loadMemory) {
+    loadMemory(const_cast<uint8_t*>(data), static_cast<int>(size));
   }
 }
 

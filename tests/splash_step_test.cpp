@@ -75,12 +75,12 @@ TEST_F(SplashStepTest, ConfiguredPictureGoesToTheRuntimesLibraryAfterTheVmLibrar
   testutil::WriteFile(dir_ / "splash.png", "picture");
   RunStep("splash splash.png\r\n");  // relative: beside the executable
   EXPECT_NE(vm_.library, nullptr);
-  std::string expected = "init\nfile " + dir_ / "splash.png" + "\n";
+  std::string expected = "loaded\ninit\nfile " + dir_ / "splash.png" + "\n";
   EXPECT_EQ(ReadFile(log_), expected);
 }
 
 // Without a picture (no "splash" file, and this test program has no RCDATA 100) the
-// library is never initialised, and there is no splash of any kind.
+// library is not even loaded, and there is no splash of any kind.
 TEST_F(SplashStepTest, WithoutAPictureTheLibraryGetsNothing) {
   RunStep("splash missing.png\r\n");
   EXPECT_FALSE(testutil::FileExists(log_));

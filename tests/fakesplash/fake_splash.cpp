@@ -1,6 +1,6 @@
 // A stand-in for a Java runtime's splash library: it shows nothing and appends one line per
 // call to the file named by the environment variable PLB_FAKE_SPLASH_LOG:
-//   "init", "file <path>", "memory <size> <FNV-1a hash of the bytes, 8 hex digits>".
+//   "loaded", "init", "file <path>", "memory <size> <FNV-1a hash of the bytes, 8 hex digits>".
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
@@ -29,6 +29,9 @@ void Log(const char* format, ...) {
 }
 
 }  // namespace
+
+// Loading the library is an event of its own: a launcher with no picture must not load it.
+__attribute__((constructor)) void Loaded() { Log("loaded"); }
 
 FAKE_SPLASH_EXPORT void SplashInit() { Log("init"); }
 

@@ -197,7 +197,7 @@ TEST_F(WindowsStubSplash, RuntimeSplashLibraryGetsThePictureResourceInsteadOfThe
   uint32_t hash = 2166136261u;
   for (char c : png) hash = (hash ^ uint8_t(c)) * 16777619u;
   char expected[64];
-  snprintf(expected, sizeof expected, "init\nmemory %zu %08x\n", png.size(), unsigned(hash));
+  snprintf(expected, sizeof expected, "loaded\ninit\nmemory %zu %08x\n", png.size(), unsigned(hash));
   EXPECT_EQ(testutil::ReadFile(dir_ / "splash.log"), expected);
 }
 

@@ -5,6 +5,7 @@ import java.io.File;
 import java.io.FileNotFoundException;
 import java.io.IOException;
 import java.io.InputStream;
+import java.nio.file.attribute.FileTime;
 import java.util.ArrayList;
 import java.util.Date;
 import java.util.Enumeration;
@@ -284,14 +285,27 @@ public class NestedJarFile extends JarFile {
             setSize(info[at]);
             setCompressedSize(info[at + 1]);
             setCrc(info[at + 2]);
-            long dos = info[at + 3];
-            if (dos != 0) {
-                setTime(javaTime(dos));
-            }
+            dosTime = info[at + 3];
             int method = (int) info[at + 4];
             if (method == STORED || method == DEFLATED) {
                 setMethod(method);
             }
+        }
+
+        /** The DOS time of the entry, turned into Java time only when asked (that takes the zone rules). */
+        private long dosTime;
+
+        public long getTime() {
+            if (dosTime != 0) {
+                setTime(javaTime(dosTime));
+                dosTime = 0;
+            }
+            return super.getTime();
+        }
+
+        public FileTime getLastModifiedTime() {
+            getTime();
+            return super.getLastModifiedTime();
         }
 
         public String getRealName() {
