@@ -202,10 +202,10 @@ int main(int argc, char** argv) {
     totalJ.push_back(gj.total * 1000);
   }
   std::printf("runtime %s, %d rounds, medians\n", s.jdk.c_str(), rounds);
-  Report("start to first line (hello)", Median(startW), Median(startJ), 1.10, "ms");
+  Report("start to first line (hello)", Median(startW), Median(startJ), 1.08, "ms");
   std::printf("%-34s for comparison, java -cp with -Djava.system.class.loader: %.1f ms (ratio %.3f)\n", "",
               Median(startL), Median(startL) / Median(startJ));
-  Report("3,000 classes in 4 jars: loading", Median(loadW), Median(loadJ), 1.25, "ms");
+  Report("3,000 classes in 4 jars: loading", Median(loadW), Median(loadJ), 0.90, "ms");
   Report("3,000 classes in 4 jars: whole run", Median(totalW), Median(totalJ), 1.25, "ms");
   Report("peak resident memory (hello)", Median(rssW), Median(rssJ), 1.10, "MB");
   fs::remove_all(s.dir);
