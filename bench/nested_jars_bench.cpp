@@ -2,13 +2,15 @@
 // same jars run by "java -cp" in the same run on the same runtime. Library sets of 10, 50 and
 // 200 MB are made of 5 MB jars, each with about a thousand deflated entries, one resource, one
 // service file and one class. The application reads the resource of every jar and loads the
-// service providers of all of them. Printed per size, for each mode of the loader (nested jars
-// handed to the class loader, the default, and "usejarprotocol false"):
+// service providers of all of them. Printed per size, for each layout and mode (nested jars
+// handed to the class loader, the default; nested with "usejarprotocol false"; and merged
+// into the top level by "plumbox wrap --flat"):
 //   wall time of the whole run, peak resident memory, and the bytes the process wrote
 //   (every write call: copies of jars in java.io.tmpdir would show here; the output is a few
 //   hundred bytes).
 // Usage: nested_jars_bench PLUMBOX-TOOL LINUX-STUB SUPPORT-JAR JDK-HOME [ROUNDS]
-// (bench/run_nested_bench.sh fills these in from a build tree).
+// (bench/run_nested_bench.sh fills these in from a build tree). A java.io.tmpdir of its own
+// shows whether any file was left there.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -140,11 +142,15 @@ struct Row {
   std::vector<double> wall[2], rss[2], written[2];  // [0] wrapped, [1] java -cp
 };
 
-void Report(int mb, const char* mode, const Row& r) {
+void Report(int mb, const char* mode, const Row& r, size_t tmpFiles) {
   double w = Median(r.wall[0]), j = Median(r.wall[1]), rw = Median(r.rss[0]), rj = Median(r.rss[1]);
-  std::printf("%4d MB %-22s wall %7.0f / %7.0f ms = %.3f   peak RSS %6.1f / %6.1f MB = %.3f   written %8.1f / %6.1f KB\n",
-              mb, mode, w * 1000, j * 1000, w / j, rw, rj, rw / rj, Median(r.written[0]), Median(r.written[1]));
+  std::printf("%4d MB %-22s wall %5.0f / %5.0f ms = %.3f   peak RSS %5.1f / %5.1f MB = %.3f   written %6.1f / %4.1f KB"
+              "   tmpdir files %zu\n",
+              mb, mode, w * 1000, j * 1000, w / j, rw, rj, rw / rj, Median(r.written[0]), Median(r.written[1]), tmpFiles);
 }
+
+const char* const kModes[] = {"nested jars (default)", "usejarprotocol false", "flat"};
+const char* const kModeOptions[] = {"", " --set 'usejarprotocol false'", " --flat"};
 
 }  // namespace
 
@@ -179,11 +185,11 @@ int main(int argc, char** argv) {
       libs += " --lib " + Quote(jar);
     }
     std::vector<std::string> plain = {jdk + "/bin/java", tmp, "-cp", cp, "bench.Main", std::to_string(jars)};
-    for (int mode = 0; mode < 2; ++mode) {
+    for (int mode = 0; mode < 3; ++mode) {
       std::string exe = (dir / ("app" + std::to_string(mb) + "-" + std::to_string(mode))).string();
       Run(Quote(tool) + " wrap -q --target linux --jar " + Quote(cp.substr(0, cp.find(':'))) + " --main bench.Main" + libs +
           " --stub " + Quote(stub) + " --support " + Quote(support) + " --set " + Quote("jvmdll " + jdk + "/lib/server/libjvm.so") +
-          " --set " + Quote("option " + tmp) + (mode ? " --set 'usejarprotocol false'" : "") + " -o " + Quote(exe));
+          " --set " + Quote("option " + tmp) + kModeOptions[mode] + " -o " + Quote(exe));
       std::vector<std::string> wrapped = {exe, std::to_string(jars)};
       Measure(wrapped);  // warm the page cache
       Measure(plain);
@@ -196,7 +202,8 @@ int main(int argc, char** argv) {
           row.written[side].push_back(s.writtenKb);
         }
       }
-      Report(mb, mode ? "usejarprotocol false" : "nested jars (default)", row);
+      size_t tmpFiles = static_cast<size_t>(std::distance(fs::directory_iterator(dir / "tmp"), fs::directory_iterator()));
+      Report(mb, kModes[mode], row, tmpFiles);
       fs::remove(exe);
     }
   }

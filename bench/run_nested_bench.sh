@@ -1,6 +1,7 @@
 #!/bin/sh
-# Runs the library-size scaling benchmark (bench/nested_jars_bench.cpp) against every JDK
-# given, using the tool, stub and support classes of a Linux build tree.
+# Runs the library-size scaling benchmark (bench/nested_jars_bench.cpp: nested, nested without
+# the jar protocol, flat) against every JDK given, using the tool, stub and support classes of
+# a Linux build tree.
 #   bench/run_nested_bench.sh [BUILD-DIR] [ROUNDS] [JDK-HOME...]
 set -e
 build=${1:-build/linux}

@@ -18,7 +18,12 @@ std::atomic<bool> g_jarsHandedOut{false};
 // very handler.
 thread_local bool t_registryOnly = false;
 
-bool SearchRegistry() { return !g_jarsHandedOut || t_registryOnly; }
+// A flat executable holds no nested jars, and its top level is on the runtime's own class
+// path: the parent loader serves all of it, so the class loader's natives leave the
+// registry closed (it opens for "plb:" URLs alone).
+bool FlatExecutable() { return g_launcher && g_launcher->flatArchive; }
+
+bool SearchRegistry() { return (!g_jarsHandedOut || t_registryOnly) && !FlatExecutable(); }
 
 // Has the runtime find and keep the "plb" protocol handler. The first lookup of a protocol's
 // handler consults the service providers of the system class loader (this loader), whose
@@ -165,7 +170,6 @@ JNIEXPORT jint JNICALL JNI_OnLoad_plumbox(JavaVM*, void*) { return JNI_VERSION_1
 JNIEXPORT jobject JNICALL Java_com_quillmar_plb_PlumboxClassLoader_findResource(JNIEnv* env, jobject self,
                                                                                 jstring name) {
   return Guarded<jobject>(env, [&]() -> jobject {
-    EmbeddedArchive();
     if (SearchRegistry()) {
       std::vector<Match> found = FindAll(ResourceNameForms(env, name), true);
       if (!found.empty()) return MakeResourceUrl(env, found[0].path, found[0].formB);
@@ -179,17 +183,14 @@ JNIEXPORT jobject JNICALL Java_com_quillmar_plb_PlumboxClassLoader_findResource(
 
 JNIEXPORT jobject JNICALL Java_com_quillmar_plb_PlumboxClassLoader_findResources(JNIEnv* env, jobject self,
                                                                                  jstring name) {
-  return Guarded<jobject>(env, [&] {
-    EmbeddedArchive();
-    return FindResources(env, self, name);
-  });
+  return Guarded<jobject>(env, [&] { return FindResources(env, self, name); });
 }
 
 JNIEXPORT jobjectArray JNICALL Java_com_quillmar_plb_PlumboxClassLoader_getEmbeddedJars(JNIEnv* env, jclass) {
   return Guarded<jobjectArray>(env, [&]() -> jobjectArray {
-    ArchiveNode& root = EmbeddedArchive();
     std::vector<std::string> paths;
-    if (UseJarProtocol()) ListNestedArchives(root, {}, [&](const std::string& path) { paths.push_back(path); });
+    if (UseJarProtocol() && !FlatExecutable())
+      ListNestedArchives(EmbeddedArchive(), {}, [&](const std::string& path) { paths.push_back(path); });
     LocalRef<jclass> stringClass(env, env->FindClass("java/lang/String"));
     if (!stringClass) return nullptr;
     jobjectArray array = env->NewObjectArray(static_cast<jsize>(paths.size()), stringClass.get(), nullptr);
@@ -206,9 +207,8 @@ JNIEXPORT jobjectArray JNICALL Java_com_quillmar_plb_PlumboxClassLoader_getEmbed
 JNIEXPORT jclass JNICALL Java_com_quillmar_plb_PlumboxClassLoader_defineClass(JNIEnv* env, jobject self,
                                                                               jstring name) {
   return Guarded<jclass>(env, [&]() -> jclass {
-    EmbeddedArchive();
     std::vector<uint8_t> bytes;
-    if (!LoadFirstForm(ClassFileForms(env, name), true, bytes, RuntimeFeatureVersion(env))) {
+    if (FlatExecutable() || !LoadFirstForm(ClassFileForms(env, name), true, bytes, RuntimeFeatureVersion(env))) {
       EnsurePlbHandler(env);
       return nullptr;
     }
@@ -219,9 +219,8 @@ JNIEXPORT jclass JNICALL Java_com_quillmar_plb_PlumboxClassLoader_defineClass(JN
 JNIEXPORT jclass JNICALL Java_com_quillmar_plb_PlumboxClassLoader_findClass(JNIEnv* env, jobject self,
                                                                             jstring name) {
   return Guarded<jclass>(env, [&]() -> jclass {
-    EmbeddedArchive();
     std::vector<uint8_t> bytes;
-    if (!LoadFirstForm(ClassFileForms(env, name), false, bytes)) {
+    if (FlatExecutable() || !LoadFirstForm(ClassFileForms(env, name), false, bytes)) {
       EnsurePlbHandler(env);
       return nullptr;
     }

@@ -13,6 +13,7 @@ struct LauncherContext {
   std::string workDir;   // current directory with a trailing separator ("PWD")
   std::string vmSubdir;  // cached "vm" value; "" until first read, "-" when absent
   int32_t archiveStart = -1;  // file offset of the embedded archive; -1 without a valid payload
+  bool flatArchive = false;   // the build tool merged every jar into the archive's top level
 };
 
 // The process-wide references, set by the entry function before any other thread starts

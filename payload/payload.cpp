@@ -1,5 +1,7 @@
 #include "payload/payload.h"
 
+#include <cstring>
+
 #include "payload/config.h"
 #include "platform/env.h"
 #include "platform/fs.h"
@@ -63,6 +65,12 @@ bool EmbeddedTextBlock(const uint8_t* file, uint32_t size, int32_t archiveStart,
   return true;
 }
 
+bool BuilderSaysFlat(const uint8_t* file, uint32_t size, int32_t archiveStart) {
+  if (archiveStart < static_cast<int32_t>(kBuilderBlockSize) || static_cast<uint32_t>(archiveStart) > size) return false;
+  const uint8_t* block = file + archiveStart - kBuilderBlockSize;
+  return std::memcmp(block, kBuilderMagic, 8) == 0 && ((block[10] | block[11] << 8) & kBuilderFlagFlat) != 0;
+}
+
 void LocatePayload(LauncherContext& ctx) {
   ctx.archiveStart = -1;
   std::string path = plat::ExecutablePath();
@@ -72,6 +80,7 @@ void LocatePayload(LauncherContext& ctx) {
   plat::MappedFile file;
   if (!file.Open(path)) return;
   ctx.archiveStart = ArchiveStartOffset(file.data(), file.size(), archiveLength);
+  ctx.flatArchive = BuilderSaysFlat(file.data(), file.size(), ctx.archiveStart);
 }
 
 void ReadEmbeddedText(LauncherContext& ctx) {

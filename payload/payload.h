@@ -18,6 +18,9 @@ inline constexpr size_t kPayloadMarkerOffset = 8;
 inline constexpr char kPayloadMarker[] = "PLB~PAYLOAD~1";  // 13 characters
 static_assert(sizeof(kPayloadMarker) == 14);
 inline constexpr size_t kBuilderBlockSize = 16;
+// The builder block of plumbox: 8 bytes of magic, a format version (u16) and flags (u16).
+inline constexpr char kBuilderMagic[] = "PLUMBOX\x1A";
+inline constexpr uint16_t kBuilderFlagFlat = 1;  // the jars are merged into the top level
 inline constexpr char kBinaryDebugVariable[] = "_PLUMBOX_BINARY_DEBUG_";
 
 // The record inside this executable's image (the build tool rewrites its first 8 bytes).
@@ -46,6 +49,9 @@ bool EmbeddedTextBlock(const uint8_t* file, uint32_t size, int32_t archiveStart,
 // Locate payload: fills ctx.archiveStart from this executable's file (echoes the record
 // when the debug variable is set).
 void LocatePayload(LauncherContext& ctx);
+
+// Whether the builder block in front of the archive is plumbox's and says "flat".
+bool BuilderSaysFlat(const uint8_t* file, uint32_t size, int32_t archiveStart);
 
 // Read embedded text: appends the text block to ctx.configText (nothing without a payload).
 void ReadEmbeddedText(LauncherContext& ctx);

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "payload/payload.h"  // the builder block: kBuilderMagic, kBuilderFlagFlat
 #include "tools/windows_resources.h"
 
 struct WrapOptions {
@@ -35,9 +36,6 @@ struct WrapOptions {
 
 inline constexpr char kSupportPrefix[] = "com/quillmar/plb/";
 inline constexpr char kLibraryPrefix[] = "libs/";
-inline constexpr char kBuilderMagic[] = "PLUMBOX\x1A";  // first 8 bytes of the builder block
-// Bit of the builder block's flags (bytes 10-11): the jars are merged into the top level.
-inline constexpr uint16_t kBuilderFlagFlat = 1;
 // The launcher maps its file with 32-bit offsets and refuses files of 2 GiB or more.
 inline constexpr uint64_t kMaxExecutableSize = 0x7FFFFFFE;
 

@@ -213,17 +213,27 @@ public class PlumboxClassLoader extends URLClassLoader {
     private ProtectionDomain executableDomain() {
         ProtectionDomain domain = executableDomain;
         if (domain == null) {
-            URL location = null;
-            String app = System.getProperty("plb.app.path");
-            try {
-                location = app == null ? null : new File(app).toURI().toURL();
-            } catch (IOException e) {  // a MalformedURLException: no location then
-                location = null;
-            }
-            domain = new ProtectionDomain(new CodeSource(location, (CodeSigner[]) null), null, this, null);
+            domain = new ProtectionDomain(new CodeSource(executableLocation(), (CodeSigner[]) null), null, this, null);
             executableDomain = domain;
         }
         return domain;
+    }
+
+    /**
+     * The executable's file URL, as the runtime's class loader made it for this class, which it
+     * read from the executable's top level; made from "plb.app.path" otherwise.
+     */
+    private static URL executableLocation() {
+        CodeSource own = PlumboxClassLoader.class.getProtectionDomain().getCodeSource();
+        if (own != null && own.getLocation() != null) {
+            return own.getLocation();
+        }
+        String app = System.getProperty("plb.app.path");
+        try {
+            return app == null ? null : new File(app).toURI().toURL();
+        } catch (IOException e) {  // a MalformedURLException: no location then
+            return null;
+        }
     }
 
     protected native Class<?> defineClass(String name);
