@@ -97,3 +97,17 @@ TEST(RecordEcho, ControlBytesShowAsDotsAndALineEnds) {
   EXPECT_EQ(RecordEcho(record), "4.......PLB~PAYLOAD~1.\n");
   EXPECT_EQ(RecordEcho(plb_payload_record).size(), 23u);
 }
+
+// The layout flag is read only from plumbox's own builder block, and only inside the file.
+TEST(BuilderBlock, FlatFlagNeedsTheMagicAndRoom) {
+  std::string file = std::string(100, 'x') + "PLUMBOX\x1A" + std::string("\x01\x00\x01\x00", 4) + std::string(4, '\0') + "PK";
+  auto bytes = reinterpret_cast<const uint8_t*>(file.data());
+  auto size = static_cast<uint32_t>(file.size());
+  EXPECT_TRUE(BuilderSaysFlat(bytes, size, 116));
+  EXPECT_FALSE(BuilderSaysFlat(bytes, size, 117));  // another block: no magic
+  file[110] = 0;                                   // flags 0: nested
+  EXPECT_FALSE(BuilderSaysFlat(bytes, size, 116));
+  EXPECT_FALSE(BuilderSaysFlat(bytes, size, 15));   // no room for a block
+  EXPECT_FALSE(BuilderSaysFlat(bytes, size, -1));
+  EXPECT_FALSE(BuilderSaysFlat(bytes, 110, 116));   // beyond the file
+}
