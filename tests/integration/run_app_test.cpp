@@ -130,6 +130,11 @@ TEST_P(RunApp, FailuresShowTheirMessageAndExitWithTheirNumber) {
   EXPECT_EQ(o.code, 7);
   EXPECT_NE(o.err.find("ClassNotFoundException: probe.Missing"), std::string::npos) << o.err;
   EXPECT_NE(o.err.find("Error: The main startup class could not be found."), std::string::npos) << o.err;
+  // A replaced message keeps the backslashes of the values put into it; its own escapes apply.
+  w.settings = {"message 7=Not in %PLB_TEST_DIR%\\tfor\\n%PLB_TEST_ROOT%"};
+  o = Run(w, {}, {"PLB_TEST_DIR=Z:\\tmp\\app", "PLB_TEST_ROOT=C:\\"});
+  EXPECT_NE(o.err.find("Error: Not in Z:\\tmp\\app\tfor\nC:\\\n"), std::string::npos) << o.err;
+  w.settings = {};
 
   w.mainClass = "probe.NoMain";
   o = Run(w, {});
