@@ -149,6 +149,8 @@ TEST(Wrap, RefusedInputsLeaveNothingBehind) {
       {"libs/one.jar", [](WrapOptions& o, const testutil::TempDir& d) { o.libs.push_back(d / "sub/one.jar"); }},
       {"cannot write", [](WrapOptions& o, const testutil::TempDir& d) { o.out = d / "nowhere/app"; }},
       {"line break", [](WrapOptions& o, const testutil::TempDir&) { o.sets.push_back("option a\nmainclass b"); }},
+      {"not a Java class name", [](WrapOptions& o, const testutil::TempDir&) { o.mainClass = "app..Main"; }},
+      {"not a Java class name", [](WrapOptions& o, const testutil::TempDir&) { o.mainClass = "app/Main 2"; }},
   };
   for (const auto& c : cases) {
     WrapOptions opt = f.opt;

@@ -151,9 +151,32 @@ bool ManifestMainClassLine(const std::string& jar, std::vector<ConfigLine>& line
   return true;
 }
 
+// A class name as Java writes it: identifiers joined by dots ("com.example.Main", "a.B$C").
+// Characters outside ASCII are left to the runtime; "%" and "$" may start variables.
+bool LooksLikeClassName(std::string_view name) {
+  bool start = true;
+  for (char c : name) {
+    auto u = static_cast<unsigned char>(c);
+    if (c == '.') {
+      if (start) return false;
+      start = true;
+      continue;
+    }
+    bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '$' || c == '%' || u >= 0x80;
+    bool digit = c >= '0' && c <= '9';
+    if (!letter && !(digit && !start)) return false;
+    start = false;
+  }
+  return !start;
+}
+
 bool GatherConfig(const WrapOptions& opt, WrapInputs& in, std::string& err) {
   std::vector<ConfigLine> lines;
   if (!opt.mainClass.empty()) {
+    if (!LooksLikeClassName(opt.mainClass)) {
+      err = "--main " + opt.mainClass + ": not a Java class name (write it as com.example.Main)";
+      return false;
+    }
     ConfigLine line;
     if (!SetOptionLine("mainclass " + opt.mainClass, line, err)) return false;
     line.origin = "--main";

@@ -127,11 +127,11 @@ TEST(MavenPlugin, WrapsBothTargetsInThePackagePhaseAndFailsOnPlumboxErrors) {
   EXPECT_TRUE(fs::exists(installed + "-windows-x86_64.exe"));
 
   // A main class that plumbox refuses fails the build with plumbox's own message.
-  testutil::RunResult bad = Maven(project + "/app/pom.xml", {"package", "-Dplumbox.mainClass=app.Main\nsecond"});
+  testutil::RunResult bad = Maven(project + "/app/pom.xml", {"package", "-Dplumbox.mainClass=app..Main"});
   EXPECT_NE(bad.exitCode, 0);
   EXPECT_NE(bad.out.find("BUILD FAILURE"), std::string::npos) << Tail(bad.out);
   EXPECT_NE(bad.out.find("plumbox wrap failed (exit 1): plumbox: error:"), std::string::npos) << Tail(bad.out);
-  EXPECT_NE(bad.out.find("line break"), std::string::npos) << Tail(bad.out);
+  EXPECT_NE(bad.out.find("not a Java class name"), std::string::npos) << Tail(bad.out);
 }
 
 }  // namespace
