@@ -199,7 +199,7 @@ JNIEXPORT jobjectArray JNICALL Java_com_quillmar_plb_PlumboxClassLoader_getEmbed
       if (!s) return nullptr;
       env->SetObjectArrayElement(array, static_cast<jsize>(i), s.get());
     }
-    if (array && UseJarProtocol()) g_jarsHandedOut = true;
+    if (array && !paths.empty()) g_jarsHandedOut = true;  // nothing to hand out: no handler needed either
     return array;
   });
 }

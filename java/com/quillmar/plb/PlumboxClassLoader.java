@@ -7,6 +7,7 @@ import java.net.JarURLConnection;
 import java.net.URL;
 import java.net.URLClassLoader;
 import java.net.URLConnection;
+import java.net.URLStreamHandler;
 import java.net.URLStreamHandlerFactory;
 import java.security.CodeSigner;
 import java.security.CodeSource;
@@ -67,6 +68,15 @@ public class PlumboxClassLoader extends URLClassLoader {
     }
 
     /**
+     * A new "plb:" handler, handed out through a cast from Object: the verifier then has no
+     * need to load the handler's class when the VM links this class at start, only when one is
+     * made (an executable without nested jars never needs it).
+     */
+    private static URLStreamHandler plbHandler() {
+        return (URLStreamHandler) (Object) new Handler();
+    }
+
+    /**
      * The nested jars of the executable as "plb:" URLs, then one file URL per element of
      * "plb.class.path". The "plb:" URLs carry their handler: while the VM constructs this
      * loader as its system class loader, the handler cannot be found by protocol name. With
@@ -76,9 +86,9 @@ public class PlumboxClassLoader extends URLClassLoader {
         ArrayList<URL> urls = new ArrayList<URL>();
         try {
             String[] jars = getEmbeddedJars();
-            Handler handler = jars.length > 0 ? new Handler() : null;
+            URLStreamHandler handler = jars.length > 0 ? plbHandler() : null;
             if (handler != null) {
-                nestedJars = handler;
+                nestedJars = (URLStreamHandlerFactory) handler;
             }
             for (int i = 0; i < jars.length; i++) {
                 urls.add(new URL(null, jars[i], handler));
@@ -156,8 +166,8 @@ public class PlumboxClassLoader extends URLClassLoader {
             if ("plb".equals(classUrl.getProtocol())) {
                 String s = classUrl.toString();
                 String baseText = s.substring(0, Math.max(s.lastIndexOf(':'), s.lastIndexOf('!')) + 1);
-                base = new URL(null, baseText, new Handler());
-                manifest = readManifest(new URL(null, baseText + "META-INF/MANIFEST.MF", new Handler()));
+                base = new URL(null, baseText, plbHandler());
+                manifest = readManifest(new URL(null, baseText + "META-INF/MANIFEST.MF", plbHandler()));
             } else {
                 URLConnection c = classUrl.openConnection();
                 if (c instanceof JarURLConnection) {
