@@ -1,5 +1,6 @@
 // Shared pieces of the benchmarks: timing, temporary files and synthetic archive contents.
 #pragma once
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -7,10 +8,17 @@
 #include <random>
 #include <string>
 #include <ctime>
+#include <vector>
 
 #include "tests/support/zip_writer.h"
 
 namespace bench {
+
+// The median of samples (the upper one of an even count).
+inline double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
 
 // Best wall time of `runs` runs, in seconds.
 inline double BestOf(int runs, const std::function<void()>& work) {

@@ -21,6 +21,8 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_util.h"
+
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
@@ -75,11 +77,6 @@ Sample Measure(const std::vector<std::string>& argv) {
     std::exit(2);
   }
   return s;
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
 }
 
 void Run(const std::vector<std::string>& cmd) {
@@ -202,12 +199,12 @@ int main(int argc, char** argv) {
     totalJ.push_back(gj.total * 1000);
   }
   std::printf("runtime %s, %d rounds, medians\n", s.jdk.c_str(), rounds);
-  Report("start to first line (hello)", Median(startW), Median(startJ), 1.08, "ms");
+  Report("start to first line (hello)", bench::Median(startW), bench::Median(startJ), 1.08, "ms");
   std::printf("%-34s for comparison, java -cp with -Djava.system.class.loader: %.1f ms (ratio %.3f)\n", "",
-              Median(startL), Median(startL) / Median(startJ));
-  Report("3,000 classes in 4 jars: loading", Median(loadW), Median(loadJ), 0.90, "ms");
-  Report("3,000 classes in 4 jars: whole run", Median(totalW), Median(totalJ), 1.25, "ms");
-  Report("peak resident memory (hello)", Median(rssW), Median(rssJ), 1.10, "MB");
+              bench::Median(startL), bench::Median(startL) / bench::Median(startJ));
+  Report("3,000 classes in 4 jars: loading", bench::Median(loadW), bench::Median(loadJ), 0.90, "ms");
+  Report("3,000 classes in 4 jars: whole run", bench::Median(totalW), bench::Median(totalJ), 1.25, "ms");
+  Report("peak resident memory (hello)", bench::Median(rssW), bench::Median(rssJ), 1.10, "MB");
   fs::remove_all(s.dir);
   return 0;
 }
