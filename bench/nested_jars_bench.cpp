@@ -138,10 +138,11 @@ struct Row {
 };
 
 void Report(int mb, const char* mode, const Row& r, size_t tmpFiles) {
-  double w = bench::Median(r.wall[0]), j = bench::Median(r.wall[1]), rw = bench::Median(r.rss[0]), rj = bench::Median(r.rss[1]);
+  using bench::Median;
+  double w = Median(r.wall[0]), j = Median(r.wall[1]), rw = Median(r.rss[0]), rj = Median(r.rss[1]);
   std::printf("%4d MB %-22s wall %5.0f / %5.0f ms = %.3f   peak RSS %5.1f / %5.1f MB = %.3f   written %6.1f / %4.1f KB"
               "   tmpdir files %zu\n",
-              mb, mode, w * 1000, j * 1000, w / j, rw, rj, rw / rj, bench::Median(r.written[0]), bench::Median(r.written[1]), tmpFiles);
+              mb, mode, w * 1000, j * 1000, w / j, rw, rj, rw / rj, Median(r.written[0]), Median(r.written[1]), tmpFiles);
 }
 
 const char* const kModes[] = {"nested jars (default)", "usejarprotocol false", "flat"};
