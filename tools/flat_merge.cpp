@@ -4,13 +4,14 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "loader/manifest.h"
 #include "tools/byte_io.h"
 #include "tools/wrap.h"
 #include "zip/zip_reader.h"
 
 namespace {
 
-using Attributes = std::vector<std::pair<std::string, std::string>>;
+using Attributes = ManifestAttributes;
 
 constexpr char kManifestName[] = "META-INF/MANIFEST.MF";
 constexpr char kServicesPrefix[] = "META-INF/services/";
@@ -30,7 +31,7 @@ bool EndsWith(std::string_view s, std::string_view tail) {
   return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail;
 }
 
-bool SameText(std::string_view a, std::string_view b) { return Upper(a) == Upper(b); }
+bool SameText(std::string_view a, std::string_view b) { return EqualsIgnoringAsciiCase(a, b); }
 
 // Files directly in META-INF/ that sign a jar (the name already upper case).
 bool IsSignatureFile(std::string_view upper) {
@@ -76,35 +77,7 @@ std::vector<std::string_view> Lines(std::string_view text) {
   return lines;
 }
 
-// The main section: "Name: value" lines up to the first empty one; a line that starts with
-// a space continues the value before it. A repeated name keeps its first place and takes the
-// last value.
-Attributes MainAttributes(std::string_view text) {
-  Attributes attrs;
-  std::string* value = nullptr;  // the one a continuation line extends
-  for (std::string_view line : Lines(text)) {
-    if (line.empty()) break;
-    if (line[0] == ' ') {
-      if (value) value->append(line.substr(1));
-      continue;
-    }
-    size_t colon = line.find(": ");
-    value = nullptr;
-    if (colon == std::string_view::npos || colon == 0) continue;
-    std::string name(line.substr(0, colon));
-    auto same = std::find_if(attrs.begin(), attrs.end(), [&](const auto& a) { return SameText(a.first, name); });
-    if (same == attrs.end()) same = attrs.insert(attrs.end(), {name, {}});
-    same->second = std::string(line.substr(colon + 2));
-    value = &same->second;
-  }
-  return attrs;
-}
 
-std::string AttributeValue(const Attributes& attrs, std::string_view name) {
-  for (const auto& [n, v] : attrs)
-    if (SameText(n, name)) return v;
-  return {};
-}
 
 // Providers of a service file: one per line, '#' starts a comment.
 void AddProviders(std::string_view text, std::vector<std::string>& providers, std::unordered_set<std::string>& seen) {
@@ -168,8 +141,8 @@ struct Planner {
   bool TakeManifest(size_t input, ZipReader& reader, size_t index, const ZipEntryHeader& h, const std::string& name) {
     std::string text;
     if (!Extract(input, reader, index, name, text)) return false;
-    Attributes attrs = MainAttributes(text);
-    if (SameText(Trim(AttributeValue(attrs, "Multi-Release")), "true")) merge.multiRelease = true;
+    Attributes attrs = ManifestMainAttributes(text);
+    if (SameText(Trim(ManifestAttribute(attrs, "Multi-Release")), "true")) merge.multiRelease = true;
     if (input == 0 && !appHasManifest) {
       appHasManifest = true;
       appAttributes = std::move(attrs);
@@ -288,7 +261,7 @@ struct Planner {
   // META-INF/ and the manifest, in front of everything else.
   void AddManifest(const std::string& mainClass) {
     Attributes attrs;
-    std::string version = Trim(AttributeValue(appAttributes, "Manifest-Version"));
+    std::string version = Trim(ManifestAttribute(appAttributes, "Manifest-Version"));
     attrs.emplace_back("Manifest-Version", version.empty() ? "1.0" : version);
     for (const auto& a : appAttributes) {
       if (SameText(a.first, "Manifest-Version") || SameText(a.first, "Main-Class") ||

@@ -15,13 +15,6 @@ constexpr std::string_view kManifestName = "META-INF/MANIFEST.MF";
 
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  return true;
-}
-
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
 
 std::string Trimmed(std::string_view s) {
@@ -91,29 +84,6 @@ std::string Identity(const std::string& path) {
 
 }  // namespace
 
-std::vector<std::pair<std::string, std::string>> ManifestMainAttributes(std::string_view text) {
-  std::vector<std::pair<std::string, std::string>> attrs;
-  bool continuable = false;
-  for (size_t pos = 0; pos < text.size();) {
-    size_t end = text.find_first_of("\r\n", pos);
-    if (end == std::string_view::npos) end = text.size();
-    std::string_view line = text.substr(pos, end - pos);
-    pos = end + (text.substr(end, 2) == "\r\n" ? 2 : 1);
-    if (line.empty()) break;  // the main section ends at the first empty line
-    if (line[0] == ' ') {
-      if (continuable) attrs.back().second.append(line.substr(1));
-      continue;
-    }
-    size_t colon = line.find(':');
-    continuable = colon != std::string_view::npos && colon > 0;
-    if (!continuable) continue;  // not a header: the JDK would refuse the manifest; skip the line
-    std::string_view value = line.substr(colon + 1);
-    if (!value.empty() && value[0] == ' ') value.remove_prefix(1);
-    attrs.emplace_back(std::string(line.substr(0, colon)), std::string(value));
-  }
-  return attrs;
-}
-
 bool ReadJarManifest(const std::string& jarPath, JarManifest& manifest, std::string& err) {
   manifest = JarManifest{};
   try {
@@ -122,7 +92,7 @@ bool ReadJarManifest(const std::string& jarPath, JarManifest& manifest, std::str
     for (size_t i = 0; i < zip.EntryCount(); ++i) {
       std::string name(zip.Entry(i).Name());
       std::replace(name.begin(), name.end(), '\\', '/');  // the reader shows '/' as '\'
-      if (!SameIgnoringCase(name, kManifestName)) continue;
+      if (!EqualsIgnoringAsciiCase(name, kManifestName)) continue;
       if (!zip.ExtractEntry(i, manifest.text)) {
         err = jarPath + ": cannot read " + name;
         return false;
@@ -136,13 +106,6 @@ bool ReadJarManifest(const std::string& jarPath, JarManifest& manifest, std::str
     err = jarPath + " is not a readable ZIP archive (" + e.Describe() + ")";
     return false;
   }
-}
-
-std::string ManifestValue(const JarManifest& manifest, std::string_view name) {
-  std::string value;
-  for (const auto& [key, v] : manifest.mainAttributes)
-    if (SameIgnoringCase(key, name)) value = v;
-  return value;
 }
 
 std::string ManifestMainClass(const JarManifest& manifest) {
@@ -170,7 +133,7 @@ bool ResolveClassPath(const std::string& jarPath, std::string_view value, std::v
       if (rest.substr(0, 2) == "//") {
         size_t slash = rest.find('/', 2);
         std::string_view host = rest.substr(2, (slash == std::string_view::npos ? rest.size() : slash) - 2);
-        if (!host.empty() && !SameIgnoringCase(host, "localhost")) {
+        if (!host.empty() && !EqualsIgnoringAsciiCase(host, "localhost")) {
           warnings.push_back(jarName + ": Class-Path entry '" + entry + "' names another host; skipped");
           continue;
         }
@@ -212,7 +175,7 @@ bool JarsInDirectory(const std::string& dir, std::vector<std::string>& jars, std
   std::vector<std::string> names;
   for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
     std::string name = it->path().filename().string();
-    if (name.size() < 4 || !SameIgnoringCase(std::string_view(name).substr(name.size() - 4), ".jar")) continue;
+    if (name.size() < 4 || !EqualsIgnoringAsciiCase(std::string_view(name).substr(name.size() - 4), ".jar")) continue;
     std::error_code fileEc;
     if (it->is_regular_file(fileEc)) names.push_back(name);
   }

@@ -6,25 +6,23 @@
 #include <utility>
 #include <vector>
 
+#include "loader/manifest.h"
 #include "tools/wrap.h"
 
 struct JarManifest {
   bool present = false;  // the jar holds META-INF/MANIFEST.MF
   std::string text;      // its bytes as stored
-  std::vector<std::pair<std::string, std::string>> mainAttributes;  // in file order
+  ManifestAttributes mainAttributes;
 };
 
 // Reads META-INF/MANIFEST.MF (name matched without regard to case, as the JDK does); a jar
 // without one gives present = false. False with a message when the jar is no readable archive.
 bool ReadJarManifest(const std::string& jarPath, JarManifest& manifest, std::string& err);
 
-// The main section's attributes: lines "Name: value" up to the first empty line, a line
-// that starts with one space continuing the one before it.
-std::vector<std::pair<std::string, std::string>> ManifestMainAttributes(std::string_view text);
-
-// The value of a main attribute (name without regard to case; a repeated name: the last
-// one, as the JDK keeps it), or "" when absent.
-std::string ManifestValue(const JarManifest& manifest, std::string_view name);
+// The value of a main attribute (name without regard to case), or "" when absent.
+inline std::string ManifestValue(const JarManifest& manifest, std::string_view name) {
+  return ManifestAttribute(manifest.mainAttributes, name);
+}
 
 // The Main-Class as a binary name: blanks trimmed, "/" turned into "." (as `java -jar` does).
 std::string ManifestMainClass(const JarManifest& manifest);
