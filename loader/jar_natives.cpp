@@ -48,30 +48,16 @@ struct Found {
   bool slashAdded = false;
 };
 
-Found FindPlain(const ArchiveNode& node, const std::string& name) {
+// The entry in the runtime's version (0: the base), then, for a plain name not found, the
+// directory of that name, as JarFile's lookups do.
+Found FindVersioned(const ArchiveNode& node, const std::string& name, int version) {
   Found f;
-  f.item = FindEntry(node, name);
+  f.item = FindVersionedEntry(node, name, version, f.version);
   if (!f.item && !name.empty() && name.back() != '/' && name.back() != '\\') {
     f.item = FindEntry(node, name + "/");
     f.slashAdded = f.item != nullptr;
   }
   return f;
-}
-
-// The newest version of the entry up to `version` in a multi-release jar, then its base.
-// Names under META-INF have no versions.
-Found FindVersioned(const ArchiveNode& node, const std::string& name, int version) {
-  if (version >= 9 && name.compare(0, 9, "META-INF/") != 0 && name.compare(0, 9, "META-INF\\") != 0) {
-    for (auto it = node.versions.rbegin(); it != node.versions.rend(); ++it) {
-      if (*it > version) continue;
-      if (*it < 9) break;
-      Found f;
-      f.item = FindEntry(node, "META-INF\\versions\\" + std::to_string(*it) + "\\" + name);
-      f.version = *it;
-      if (f.item) return f;
-    }
-  }
-  return FindPlain(node, name);
 }
 
 jlongArray NewJavaLongs(JNIEnv* env, const std::vector<jlong>& values) {

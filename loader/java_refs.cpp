@@ -31,11 +31,8 @@ bool LookUp(JNIEnv* env, JavaRefs& r) {
     return false;
   if (!(r.string = GlobalClass(env, "java/lang/String"))) return false;
   if (!(r.classLoader = GlobalClass(env, "java/lang/ClassLoader"))) return false;
-  if (!(r.defineClass =
-            env->GetMethodID(r.classLoader, "defineClass", "(Ljava/lang/String;[BII)Ljava/lang/Class;")))
-    return false;
-  if (!(r.defineClassIn = env->GetMethodID(r.classLoader, "defineClass",
-                                           "(Ljava/lang/String;[BIILjava/security/ProtectionDomain;)Ljava/lang/Class;")))
+  if (!(r.defineClass = env->GetMethodID(r.classLoader, "defineClass",
+                                         "(Ljava/lang/String;[BIILjava/security/ProtectionDomain;)Ljava/lang/Class;")))
     return false;
   if (!(r.getPackage = env->GetMethodID(r.classLoader, "getPackage", "(Ljava/lang/String;)Ljava/lang/Package;")))
     return false;

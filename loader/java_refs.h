@@ -10,8 +10,7 @@ struct JavaRefs {
   jmethodID urlInit;  // URL(URL context, String spec, URLStreamHandler handler)
   jclass string;
   jclass classLoader;
-  jmethodID defineClass;    // ClassLoader.defineClass(String, byte[], int, int)
-  jmethodID defineClassIn;  // ClassLoader.defineClass(String, byte[], int, int, ProtectionDomain)
+  jmethodID defineClass;    // ClassLoader.defineClass(String, byte[], int, int, ProtectionDomain)
   jmethodID getPackage;     // ClassLoader.getPackage(String)
   jmethodID definePackage;  // ClassLoader.definePackage(String, 6 x String, URL)
 };

@@ -143,7 +143,7 @@ jclass DefineFromBytes(JNIEnv* env, jobject self, jstring name, const std::vecto
   if (!array) return nullptr;
   LocalRef<jobject> pd(env, ExecutableDomain(env, self));
   return static_cast<jclass>(
-      env->CallObjectMethod(self, r->defineClassIn, name, array.get(), 0, static_cast<jint>(bytes.size()), pd.get()));
+      env->CallObjectMethod(self, r->defineClass, name, array.get(), 0, static_cast<jint>(bytes.size()), pd.get()));
 }
 
 // Defines the package of a class (the name up to its last '.') unless it exists.

@@ -7,6 +7,7 @@
 
 #include <zlib.h>
 
+#include "loader/manifest.h"
 #include "payload/context.h"
 
 namespace {
@@ -49,25 +50,8 @@ bool SameName(std::string_view a, std::string_view b) {
   return true;
 }
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 bool EndsWithNoCase(std::string_view name, std::string_view tail) {
-  if (name.size() < tail.size()) return false;
-  for (size_t i = 0; i < tail.size(); ++i) {
-    char c = name[name.size() - tail.size() + i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != tail[i]) return false;
-  }
-  return true;
+  return name.size() >= tail.size() && EqualsIgnoringAsciiCase(name.substr(name.size() - tail.size()), tail);
 }
 
 // An entry that is itself an archive: at least five bytes, ending in ".jar" or ".zip".
@@ -288,8 +272,6 @@ void OpenNested(ArchiveNode& node) {
   }
 }
 
-// Index and nested archives of a node whose reader has just opened. Running out of memory
-// leaves the node empty.
 // Whether the main section of the manifest says "Multi-Release: true". Only called while
 // nobody else can use the node's reader.
 bool SaysMultiRelease(ArchiveNode& node) {
@@ -301,23 +283,13 @@ bool SaysMultiRelease(ArchiveNode& node) {
         return reinterpret_cast<uint8_t*>(text.data());
       }))
     return false;
-  for (size_t at = 0; at < text.size();) {
-    size_t end = text.find_first_of("\r\n", at);
-    std::string_view line = std::string_view(text).substr(at, end == std::string::npos ? std::string::npos : end - at);
-    if (line.empty()) break;  // the end of the main section
-    constexpr std::string_view kKey = "multi-release:";
-    if (line.size() > kKey.size() && EqualsNoCase(line.substr(0, kKey.size()), kKey)) {
-      std::string_view value = line.substr(kKey.size());
-      while (!value.empty() && value.front() == ' ') value.remove_prefix(1);
-      while (!value.empty() && value.back() == ' ') value.remove_suffix(1);
-      return EqualsNoCase(value, "true");
-    }
-    if (end == std::string::npos) break;
-    at = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
-  }
-  return false;
+  std::string value = ManifestAttribute(ManifestMainAttributes(text), "Multi-Release");
+  while (!value.empty() && value.back() == ' ') value.pop_back();
+  return EqualsIgnoringAsciiCase(value, "true");
 }
 
+// Index and nested archives of a node whose reader has just opened. Running out of memory
+// leaves the node empty.
 void FillNode(ArchiveNode& node) {
   try {
     BuildIndex(node);
@@ -441,14 +413,9 @@ Loaded LoadEntry(ArchiveNode& node, size_t entry, const ByteSink& sink) {
 
 // The newest version of a plain name in a multi-release jar, up to the runtime's.
 Loaded LoadVersioned(ArchiveNode& node, std::string_view name, int version, const ByteSink& sink) {
-  if (!node.multiRelease || version < 9 || name.substr(0, 9) == "META-INF\\" || name.substr(0, 9) == "META-INF/")
-    return Loaded::kNotFound;
-  for (auto it = node.versions.rbegin(); it != node.versions.rend() && *it >= 9; ++it) {
-    if (*it > version) continue;
-    std::string versioned = std::string(kVersionsDir) + std::to_string(*it) + "\\" + std::string(name);
-    if (const IndexItem* item = Lookup(node, versioned)) return LoadEntry(node, item->entry, sink);
-  }
-  return Loaded::kNotFound;
+  int found = 0;
+  const IndexItem* item = FindVersionedEntry(node, name, version, found);
+  return item && found > 0 ? LoadEntry(node, item->entry, sink) : Loaded::kNotFound;
 }
 
 Loaded Load(ArchiveNode& node, std::string_view name, bool searchNested, const ByteSink& sink, int version = 0) {
@@ -545,6 +512,22 @@ ArchiveNode* FindArchiveNode(ArchiveNode& root, std::string_view path) {
 }
 
 const IndexItem* FindEntry(const ArchiveNode& node, std::string_view name) { return Lookup(node, name); }
+
+const IndexItem* FindVersionedEntry(const ArchiveNode& node, std::string_view name, int version, int& found) {
+  found = 0;
+  bool meta = name.size() >= 9 && name.substr(0, 8) == "META-INF" && (name[8] == '/' || name[8] == '\\');
+  if (node.multiRelease && version >= 9 && !meta) {
+    for (auto it = node.versions.rbegin(); it != node.versions.rend() && *it >= 9; ++it) {
+      if (*it > version) continue;
+      std::string versioned = std::string(kVersionsDir) + std::to_string(*it) + "\\" + std::string(name);
+      if (const IndexItem* item = Lookup(node, versioned)) {
+        found = *it;
+        return item;
+      }
+    }
+  }
+  return Lookup(node, name);
+}
 
 bool ReadEntryBytes(ArchiveNode& node, size_t entry, const ByteSink& sink) {
   if (entry >= node.reader.EntryCount()) return false;

@@ -100,6 +100,10 @@ void ListNestedArchives(ArchiveNode& node, std::string_view prefix, const PathCo
 ArchiveNode* FindArchiveNode(ArchiveNode& root, std::string_view path);
 // The index item of an entry of this node alone, '/' and '\' alike; null when missing.
 const IndexItem* FindEntry(const ArchiveNode& node, std::string_view name);
+// The entry as a class loader on a runtime of that feature version sees it: in a multi-release
+// jar the newest "META-INF\versions\N\" copy with 9 <= N <= version (names under META-INF
+// have none), else the name itself. `found` is that N, or 0 for the name itself.
+const IndexItem* FindVersionedEntry(const ArchiveNode& node, std::string_view name, int version, int& found);
 // Reads one entry of the node whole (its CRC-32 checked); false when it is damaged or the
 // sink gave up.
 bool ReadEntryBytes(ArchiveNode& node, size_t entry, const ByteSink& sink);

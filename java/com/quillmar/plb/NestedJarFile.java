@@ -39,6 +39,9 @@ public class NestedJarFile extends JarFile {
     private final String path;
     private final int id;
     private final int version;  // the runtime's feature version for versioned lookups; 0: none
+
+    /** The runtime's feature version from 9 on; 0 before, where jars have no versions. */
+    private static final int FEATURE = featureVersion();
     private Manifest manifest;
     private boolean manifestRead;
     private volatile boolean closed;
@@ -47,7 +50,7 @@ public class NestedJarFile extends JarFile {
         super(executable(), false, ZipFile.OPEN_READ);
         this.path = path;
         this.id = id;
-        this.version = runtime && multiRelease(readManifest()) ? featureVersion() : 0;
+        this.version = runtime ? FEATURE : 0;  // the launcher applies it to multi-release jars only
     }
 
     /**
@@ -85,11 +88,6 @@ public class NestedJarFile extends JarFile {
         return new File(app);
     }
 
-    private static boolean multiRelease(Manifest m) {
-        return m != null && "true".equalsIgnoreCase(m.getMainAttributes().getValue("Multi-Release"));
-    }
-
-    /** 9 and later; 0 before, where jars have no versions. */
     private static int featureVersion() {
         String v = System.getProperty("java.specification.version", "");
         int dot = v.indexOf('.');
@@ -120,11 +118,7 @@ public class NestedJarFile extends JarFile {
 
     /** The entry as a class loader sees it: the runtime's version of a multi-release jar. */
     JarEntry getVersionedEntry(String name) {
-        return lookup(name, version != 0 ? version : runtimeVersionIfMultiRelease());
-    }
-
-    private int runtimeVersionIfMultiRelease() {
-        return multiRelease(readManifest()) ? featureVersion() : 0;
+        return lookup(name, FEATURE);
     }
 
     private JarEntry lookup(String name, int v) {
@@ -172,7 +166,9 @@ public class NestedJarFile extends JarFile {
 
     /** Base names, each once, as the runtime's version of the jar presents them. */
     public Stream<JarEntry> versionedStream() {
-        if (version == 0) {
+        Manifest m = version == 0 ? null : readManifest();
+        String multiRelease = m == null ? null : m.getMainAttributes().getValue("Multi-Release");
+        if (multiRelease == null || !"true".equalsIgnoreCase(multiRelease.trim())) {
             return stream();
         }
         LinkedHashSet<String> names = new LinkedHashSet<String>();
