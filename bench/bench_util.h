@@ -8,6 +8,7 @@
 #include <random>
 #include <string>
 #include <ctime>
+#include <unistd.h>
 #include <vector>
 
 #include "tests/support/zip_writer.h"
@@ -18,6 +19,15 @@ namespace bench {
 inline double Median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   return v[v.size() / 2];
+}
+
+// In a forked child: runs argv[0] with argv (no search in PATH); 127 when it cannot.
+[[noreturn]] inline void ExecChild(const std::vector<std::string>& argv) {
+  std::vector<char*> args;
+  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  execv(args[0], args.data());
+  _exit(127);
 }
 
 // Best wall time of `runs` runs, in seconds.

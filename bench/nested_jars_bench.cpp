@@ -48,11 +48,7 @@ Sample Measure(const std::vector<std::string>& argv) {
     int null = open("/dev/null", O_WRONLY);
     dup2(null, 1);
     dup2(null, 2);
-    std::vector<char*> args;
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    execv(args[0], args.data());
-    _exit(127);
+    bench::ExecChild(argv);
   }
   siginfo_t info = {};
   waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT);

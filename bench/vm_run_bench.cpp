@@ -49,11 +49,7 @@ Sample Measure(const std::vector<std::string>& argv) {
     close(fds[0]);
     int null = open("/dev/null", O_WRONLY);
     dup2(null, 2);
-    std::vector<char*> args;
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    execv(args[0], args.data());
-    _exit(127);
+    bench::ExecChild(argv);
   }
   close(fds[1]);
   int lines = 0;
