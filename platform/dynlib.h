@@ -20,4 +20,10 @@ void* FindSymbol(void* library, const char* name);
 
 void FreeDynamicLibrary(void* library);
 
+// Makes `dir` a place where later loads of libraries by bare name look (Windows: the DLL
+// directory of the process). The runtime's own libraries load siblings by name ("zip.dll" for a
+// compressed module image), which java.exe finds in its own directory, the runtime's bin.
+// POSIX: nothing; the runtime's libraries find each other through their own run paths.
+void AddLibrarySearchDirectory(const std::string& dir);
+
 }  // namespace plat

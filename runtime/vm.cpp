@@ -16,13 +16,22 @@ namespace {
 
 using CreateJavaVmFunction = jint(JNICALL*)(JavaVM**, void**, void*);
 
+// The runtime's bin directory as seen from its VM library: the library's directory followed
+// by "..".
+std::string LibraryParent(const std::string& path) { return path.substr(0, path.find_last_of("\\/") + 1) + ".."; }
+
 // Lets the system find the libraries the VM library depends on in the runtime's bin
-// directory: the library's directory followed by "..", appended to "PATH".
+// directory, appended to "PATH".
 void AddLibraryParentToPath(const std::string& path) {
-  std::string dir = path.substr(0, path.find_last_of("\\/") + 1) + "..";
+  std::string dir = LibraryParent(path);
   std::string value;
   plat::GetEnv("PATH", value);
   plat::SetEnv("PATH", value.empty() ? dir : value + plat::kPathListSeparator + dir);
+}
+
+void* Loaded(void* library, const std::string& path) {
+  if (library) plat::AddLibrarySearchDirectory(LibraryParent(path));
+  return library;
 }
 
 }  // namespace
@@ -33,10 +42,10 @@ int LoadVmLibrary(VmContext& vm, const std::string& path) {
   if (vm.library) return kResultOk;
   if (!vm.failedLibrary.empty() && vm.failedLibrary == path) return kResultBadRuntime;
   plat::QuietLibraryErrors();
-  vm.library = plat::LoadDynamicLibrary(path);
+  vm.library = Loaded(plat::LoadDynamicLibrary(path), path);
   if (vm.library) return kResultOk;
   AddLibraryParentToPath(path);
-  vm.library = plat::LoadDynamicLibrary(path);
+  vm.library = Loaded(plat::LoadDynamicLibrary(path), path);
   if (vm.library) return kResultOk;
   vm.failedLibrary = path;
   std::string reason = plat::LastLoadError(path);

@@ -26,6 +26,8 @@ std::string LastLoadError(const std::string& path) {
   return text;
 }
 
+void AddLibrarySearchDirectory(const std::string&) {}
+
 void* FindSymbol(void* library, const char* name) { return library ? dlsym(library, name) : nullptr; }
 
 void FreeDynamicLibrary(void* library) {

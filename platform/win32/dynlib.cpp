@@ -35,6 +35,8 @@ void* FindSymbol(void* library, const char* name) {
   return library ? reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name)) : nullptr;
 }
 
+void AddLibrarySearchDirectory(const std::string& dir) { SetDllDirectoryA(dir.c_str()); }
+
 void FreeDynamicLibrary(void* library) {
   if (library) FreeLibrary(static_cast<HMODULE>(library));
 }
