@@ -20,10 +20,12 @@ void* FindSymbol(void* library, const char* name);
 
 void FreeDynamicLibrary(void* library);
 
-// Makes `dir` a place where later loads of libraries by bare name look (Windows: the DLL
-// directory of the process). The runtime's own libraries load siblings by name ("zip.dll" for a
-// compressed module image), which java.exe finds in its own directory, the runtime's bin.
-// POSIX: nothing; the runtime's libraries find each other through their own run paths.
-void AddLibrarySearchDirectory(const std::string& dir);
+// Readies the process for the runtime once its VM library is loaded, with `binDir` the
+// runtime's bin directory, so that the runtime behaves as under its own java launcher
+// (Windows: later loads of libraries by bare name, such as "zip.dll" for a compressed module
+// image, look in `binDir`; the universal C runtime that the VM prints through writes standard
+// error unbuffered, so its lines keep their order with Java's own output. POSIX: nothing; the
+// runtime's libraries find each other through their own run paths).
+void PrepareRuntimeLibraries(const std::string& binDir);
 
 }  // namespace plat

@@ -30,7 +30,7 @@ void AddLibraryParentToPath(const std::string& path) {
 }
 
 void* Loaded(void* library, const std::string& path) {
-  if (library) plat::AddLibrarySearchDirectory(LibraryParent(path));
+  if (library) plat::PrepareRuntimeLibraries(LibraryParent(path));
   return library;
 }
 

@@ -8,7 +8,7 @@ $SUDO apt-get update -qq
 # maven and its plugin packages: the plugin build and the offline Maven test (junit5 brings the
 # junit-bom that the poms of the compiler plugin's dependencies import).
 $SUDO apt-get install -y -qq --no-install-recommends \
-  cmake ninja-build g++ make python3 \
+  cmake ninja-build g++ make python3 python3-pip \
   zlib1g-dev googletest libgtest-dev \
   clang libclang-rt-14-dev \
   g++-mingw-w64-x86-64 libz-mingw-w64-dev \
@@ -18,4 +18,6 @@ $SUDO apt-get install -y -qq --no-install-recommends \
   maven libmaven3-core-java libmaven-resources-plugin-java libmaven-compiler-plugin-java \
   libmaven-jar-plugin-java libmaven-install-plugin-java junit5 \
   >/dev/null
+# Windows runtimes for the Windows target's tests under Wine (into a cache, not the tree).
+"$(dirname "$0")/fetch-windows-runtimes.sh"
 echo "install-deps: done"

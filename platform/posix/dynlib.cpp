@@ -26,7 +26,7 @@ std::string LastLoadError(const std::string& path) {
   return text;
 }
 
-void AddLibrarySearchDirectory(const std::string&) {}
+void PrepareRuntimeLibraries(const std::string&) {}
 
 void* FindSymbol(void* library, const char* name) { return library ? dlsym(library, name) : nullptr; }
 

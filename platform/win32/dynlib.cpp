@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cstdio>
+
 namespace plat {
 
 namespace {
@@ -35,7 +37,16 @@ void* FindSymbol(void* library, const char* name) {
   return library ? reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name)) : nullptr;
 }
 
-void AddLibrarySearchDirectory(const std::string& dir) { SetDllDirectoryA(dir.c_str()); }
+void PrepareRuntimeLibraries(const std::string& binDir) {
+  SetDllDirectoryA(binDir.c_str());
+  HMODULE ucrt = GetModuleHandleA("ucrtbase.dll");
+  if (!ucrt) return;
+  using IobFunction = FILE*(__cdecl*)(unsigned);
+  using SetvbufFunction = int(__cdecl*)(FILE*, char*, int, size_t);
+  auto iob = reinterpret_cast<IobFunction>(GetProcAddress(ucrt, "__acrt_iob_func"));
+  auto setbuffer = reinterpret_cast<SetvbufFunction>(GetProcAddress(ucrt, "setvbuf"));
+  if (iob && setbuffer) setbuffer(iob(2), nullptr, _IONBF, 0);
+}
 
 void FreeDynamicLibrary(void* library) {
   if (library) FreeLibrary(static_cast<HMODULE>(library));

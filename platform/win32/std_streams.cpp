@@ -5,11 +5,12 @@
 #include <stdio.h>
 #include <windows.h>
 
+#include <type_traits>
+
 namespace plat {
 
 namespace {
 DWORD StdId(StdStream s) { return s == StdStream::Output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE; }
-FILE* RuntimeStream(StdStream s) { return s == StdStream::Output ? stdout : stderr; }
 HANDLE AsHandle(OutputHandle h) { return reinterpret_cast<HANDLE>(h); }
 bool Valid(OutputHandle h) { return h != kNoOutput && h != 0; }
 }  // namespace
@@ -52,52 +53,110 @@ void RestoreStdHandle(StdStream s, OutputHandle previous) {
   SetStdHandle(StdId(s), previous == kNoOutput ? nullptr : AsHandle(previous));
 }
 
-// The C runtime's stream writes to its descriptor (1 or 2), whose system handle was fixed
-// at start-up, in a windowed program usually to nothing. The descriptor is pointed at a
-// duplicate of the target, in append text mode; the duplicate is kept from child processes
-// so that a command reading the target sees its end when the launcher exits. The old
-// descriptor is kept as a duplicate (-1 when it had none).
-intptr_t BindRuntimeStream(StdStream s, OutputHandle target) {
-  FILE* stream = RuntimeStream(s);
-  fflush(stream);
+namespace {
+
+// The functions of one C runtime that binding its stream needs: the launcher's own, or the
+// universal C runtime that the VM library prints through (the runtime's own messages, "Picked
+// up ...", an uncaught exception's first line), which keeps descriptors of its own.
+struct Crt {
+  FILE* (*stream)(int fd);  // 1 or 2
+  int (*flush)(FILE*);
+  int (*fileno)(FILE*);
+  int (*openOsfhandle)(intptr_t, int);
+  intptr_t (*getOsfhandle)(int);
+  int (*dup)(int);
+  int (*dup2)(int, int);
+  int (*close)(int);
+  int (*setvbuf)(FILE*, char*, int, size_t);
+  FILE* (*freopen)(const char*, const char*, FILE*);
+};
+
+const Crt kOwnCrt = {[](int fd) { return fd == 1 ? stdout : stderr; }, fflush, _fileno, _open_osfhandle,
+                     _get_osfhandle, _dup, _dup2, _close, setvbuf, freopen};
+
+FILE*(__cdecl* g_ucrtIob)(unsigned) = nullptr;
+
+// The universal C runtime's functions when that library is loaded; when it is loaded only later,
+// it takes the standard handles, already replaced, as its own.
+bool FindUcrt(Crt& crt) {
+  HMODULE m = GetModuleHandleA("ucrtbase.dll");
+  if (!m) return false;
+  auto find = [m](auto& fn, const char* name) { fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(GetProcAddress(m, name)); return fn != nullptr; };
+  if (!find(g_ucrtIob, "__acrt_iob_func")) return false;
+  crt.stream = [](int fd) { return g_ucrtIob(static_cast<unsigned>(fd)); };
+  return find(crt.flush, "fflush") && find(crt.fileno, "_fileno") && find(crt.openOsfhandle, "_open_osfhandle") &&
+         find(crt.getOsfhandle, "_get_osfhandle") && find(crt.dup, "_dup") && find(crt.dup2, "_dup2") &&
+         find(crt.close, "_close") && find(crt.setvbuf, "setvbuf") && find(crt.freopen, "freopen");
+}
+
+// What the universal C runtime's descriptors 1 and 2 were before they were bound (-1: none,
+// -2: not bound).
+intptr_t g_ucrtSaved[3] = {-2, -2, -2};
+
+// Points a C runtime's stream at a duplicate of the target, in append text mode; the duplicate
+// is kept from child processes so that a command reading the target sees its end when the
+// launcher exits. The old descriptor is kept as a duplicate (-1 when it had none).
+intptr_t Bind(const Crt& crt, int fd, HANDLE target) {
+  FILE* stream = crt.stream(fd);
+  crt.flush(stream);
   HANDLE copy = nullptr;
-  if (!Valid(target) ||
-      !DuplicateHandle(GetCurrentProcess(), AsHandle(target), GetCurrentProcess(), &copy, 0, FALSE,
-                       DUPLICATE_SAME_ACCESS))
+  if (!DuplicateHandle(GetCurrentProcess(), target, GetCurrentProcess(), &copy, 0, FALSE, DUPLICATE_SAME_ACCESS))
     return -1;
-  int fd = _open_osfhandle(reinterpret_cast<intptr_t>(copy), _O_APPEND | _O_TEXT | _O_WRONLY);
-  if (fd < 0) {
+  int bound = crt.openOsfhandle(reinterpret_cast<intptr_t>(copy), _O_APPEND | _O_TEXT | _O_WRONLY);
+  if (bound < 0) {
     CloseHandle(copy);
     return -1;
   }
-  if (_fileno(stream) < 0) freopen("NUL", "a", stream);
-  int streamFd = _fileno(stream);
-  int saved = streamFd >= 0 ? _dup(streamFd) : -1;
-  if (saved >= 0) SetHandleInformation(reinterpret_cast<HANDLE>(_get_osfhandle(saved)), HANDLE_FLAG_INHERIT, 0);
-  if (streamFd >= 0 && _dup2(fd, streamFd) == 0) {
-    SetHandleInformation(reinterpret_cast<HANDLE>(_get_osfhandle(streamFd)), HANDLE_FLAG_INHERIT, 0);
-    setvbuf(stream, nullptr, _IONBF, 0);
+  if (crt.fileno(stream) < 0) crt.freopen("NUL", "a", stream);
+  int streamFd = crt.fileno(stream);
+  int saved = streamFd >= 0 ? crt.dup(streamFd) : -1;
+  if (saved >= 0) SetHandleInformation(reinterpret_cast<HANDLE>(crt.getOsfhandle(saved)), HANDLE_FLAG_INHERIT, 0);
+  if (streamFd >= 0 && crt.dup2(bound, streamFd) == 0) {
+    SetHandleInformation(reinterpret_cast<HANDLE>(crt.getOsfhandle(streamFd)), HANDLE_FLAG_INHERIT, 0);
+    crt.setvbuf(stream, nullptr, _IONBF, 0);
   }
-  _close(fd);
+  crt.close(bound);
   return saved;
 }
 
-void UnbindRuntimeStream(StdStream s, intptr_t saved) {
-  FILE* stream = RuntimeStream(s);
-  fflush(stream);
-  int streamFd = _fileno(stream);
+void Unbind(const Crt& crt, int fd, intptr_t saved) {
+  FILE* stream = crt.stream(fd);
+  crt.flush(stream);
+  int streamFd = crt.fileno(stream);
   if (streamFd < 0) return;
   if (saved >= 0) {
-    _dup2(static_cast<int>(saved), streamFd);
-    _close(static_cast<int>(saved));
+    crt.dup2(static_cast<int>(saved), streamFd);
+    crt.close(static_cast<int>(saved));
   } else {
-    _close(streamFd);
+    crt.close(streamFd);
   }
+}
+
+int Fd(StdStream s) { return s == StdStream::Output ? 1 : 2; }
+
+}  // namespace
+
+// The C runtimes' streams write to their descriptors (1 or 2), whose system handles were fixed
+// when each runtime started, in a windowed program usually to nothing.
+intptr_t BindRuntimeStream(StdStream s, OutputHandle target) {
+  if (!Valid(target)) return -1;
+  Crt ucrt;
+  if (FindUcrt(ucrt)) g_ucrtSaved[Fd(s)] = Bind(ucrt, Fd(s), AsHandle(target));
+  return Bind(kOwnCrt, Fd(s), AsHandle(target));
+}
+
+void UnbindRuntimeStream(StdStream s, intptr_t saved) {
+  Crt ucrt;
+  if (g_ucrtSaved[Fd(s)] != -2 && FindUcrt(ucrt)) Unbind(ucrt, Fd(s), g_ucrtSaved[Fd(s)]);
+  g_ucrtSaved[Fd(s)] = -2;
+  Unbind(kOwnCrt, Fd(s), saved);
 }
 
 void FlushRuntimeStreams() {
   fflush(stdout);
   fflush(stderr);
+  Crt ucrt;
+  if (FindUcrt(ucrt)) ucrt.flush(nullptr);
 }
 
 }  // namespace plat

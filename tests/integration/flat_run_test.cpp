@@ -91,7 +91,7 @@ class FlatRun : public ::testing::TestWithParam<int> {
 
   void SetUp() override {
     jdk_ = runtest::FindJdk(GetParam());
-    if (!jdk_.feature) GTEST_SKIP() << "JDK " << GetParam() << " is not installed";
+    if (!jdk_.feature) PLB_SKIP_MISSING() << "JDK " << GetParam() << " is not installed";
   }
 
   std::vector<std::string> Jvm() const { return {"jvmdll " + jdk_.LibJvm()}; }
@@ -139,7 +139,7 @@ TEST_P(FlatRun, ProbeRunsFromTheTopLevel) {
 TEST_P(FlatRun, AntBuildsAsTheAntCommandDoes) {
   const std::string lib = "/usr/share/ant/lib/";
   if (!testutil::FileExists(lib + "ant.jar") || !testutil::FileExists("/usr/bin/ant"))
-    GTEST_SKIP() << "Ant is not installed (Debian package ant)";
+    PLB_SKIP_MISSING() << "Ant is not installed (Debian package ant)";
   testutil::MakeDirs(dir_ / "bin");
   const std::string exe = dir_ / "bin/ant";
   WrapFlat("linux", lib + "ant-launcher.jar", "org.apache.tools.ant.launch.Launcher", {lib + "ant.jar"}, Jvm(), exe);
@@ -172,7 +172,7 @@ TEST_P(FlatRun, AntBuildsAsTheAntCommandDoes) {
 // uses org.h2 classes.
 TEST_P(FlatRun, H2CompilesAnAliasThatUsesH2) {
   const std::string h2 = "/usr/share/java/h2.jar";
-  if (!testutil::FileExists(h2)) GTEST_SKIP() << h2 << " is missing (Debian package libh2-java)";
+  if (!testutil::FileExists(h2)) PLB_SKIP_MISSING() << h2 << " is missing (Debian package libh2-java)";
   testutil::WriteFile(dir_ / "script.sql",
                       "CREATE ALIAS H2_BUILD AS 'String build() { return org.h2.engine.Constants.VERSION; }';\n"
                       "CREATE ALIAS TWICE AS 'int twice(int x) { return 2 * x; }';\n"
@@ -198,9 +198,9 @@ TEST_P(FlatRun, H2CompilesAnAliasThatUsesH2) {
 
 // Both targets carry the same embedded archive, byte for byte.
 TEST(FlatWrap, BothTargetsCarryTheSameArchive) {
-  if (!testutil::FileExists(PLB_WINDOWS_STUB)) GTEST_SKIP() << "no Windows stub at " << PLB_WINDOWS_STUB;
+  if (!testutil::FileExists(PLB_WINDOWS_STUB)) PLB_SKIP_MISSING() << "no Windows stub at " << PLB_WINDOWS_STUB;
   if (!g_jars.dir) BuildFlatJars();
-  if (!g_jars.dir) GTEST_SKIP() << "no JDK to compile the test application";
+  if (!g_jars.dir) PLB_SKIP_MISSING() << "no JDK to compile the test application";
   testutil::TempDir dir;
   std::string archives[2];
   const char* targets[] = {"linux", "windows"};

@@ -157,7 +157,7 @@ bool FinishedSending(const Drivers& d, const std::string& name) {
 class InstanceProcesses : public ::testing::TestWithParam<bool> {
  protected:
   void SetUp() override {
-    if (GetParam() && !WindowsDriverUsable()) GTEST_SKIP() << "no Windows driver build or no Wine";
+    if (GetParam() && !WindowsDriverUsable()) PLB_SKIP_MISSING() << "no Windows driver build or no Wine";
   }
 };
 
@@ -351,7 +351,7 @@ class InstancesJava : public ::testing::TestWithParam<int> {
   static void TearDownTestSuite() { jarDir_.reset(); }
   void SetUp() override {
     jdk_ = runtest::FindJdk(GetParam());
-    if (!jdk_.feature || !jarDir_) GTEST_SKIP() << "JDK " << GetParam() << " not installed";
+    if (!jdk_.feature || !jarDir_) PLB_SKIP_MISSING() << "JDK " << GetParam() << " not installed";
   }
 
   std::string WrapApp(const std::string& name, const std::vector<std::string>& settings) {

@@ -24,7 +24,7 @@ std::string ManifestJar(const testutil::TempDir& dir) {
 }
 
 TEST(WindowsStub, StringTableHoldsTheMessages) {
-  if (!Exists(PLB_WINDOWS_STUB)) GTEST_SKIP() << "no Windows stub at " << PLB_WINDOWS_STUB;
+  if (!Exists(PLB_WINDOWS_STUB)) PLB_SKIP_MISSING() << "no Windows stub at " << PLB_WINDOWS_STUB;
   testutil::RunResult r = testutil::Run({"/usr/bin/wrestool", "-x", "--raw", "-t", "6", "-n", "1", "-L", "1033",
                                          PLB_WINDOWS_STUB});
   ASSERT_EQ(r.exitCode, 0) << r.err;
@@ -85,7 +85,7 @@ TEST_F(NoRuntime, LinuxShowsMessageOneAndExitsWithOne) {
 }
 
 TEST_F(NoRuntime, WindowsExitsWithOneUnderWine) {
-  if (!Exists(PLB_WINDOWS_STUB) || !Exists(PLB_WINE)) GTEST_SKIP() << "no Windows stub or no Wine";
+  if (!Exists(PLB_WINDOWS_STUB) || !Exists(PLB_WINE)) PLB_SKIP_MISSING() << "no Windows stub or no Wine";
   WrapRequest w = Request({});
   w.target = "windows";
   w.settings[1] = "jvmdll C:\\missing\\jvm.dll";
@@ -110,7 +110,7 @@ class RealRuntime : public ::testing::Test {
     jars_ = nullptr;
   }
   void SetUp() override {
-    if (!jars_) GTEST_SKIP() << "no JDK to compile the test application";
+    if (!jars_) PLB_SKIP_MISSING() << "no JDK to compile the test application";
   }
   Output Run(std::vector<std::string> settings, const std::vector<std::string>& args,
              const std::vector<std::string>& env = {}) {
@@ -130,7 +130,7 @@ testutil::TempDir* RealRuntime::jars_ = nullptr;
 
 TEST_F(RealRuntime, EnvironmentSourcePrefersJreHome) {
   runtest::Jdk j17 = runtest::FindJdk(17), j25 = runtest::FindJdk(25);
-  if (!j17.feature || !j25.feature) GTEST_SKIP() << "needs JDK 17 and JDK 25";
+  if (!j17.feature || !j25.feature) PLB_SKIP_MISSING() << "needs JDK 17 and JDK 25";
   const std::string q = "prop:java.specification.version";
   Output o = Run({"jre_order e"}, {q}, {"JAVA_HOME=" + j25.home});
   EXPECT_EQ(Answer(o.out, q), "25") << o.err;
@@ -141,9 +141,9 @@ TEST_F(RealRuntime, EnvironmentSourcePrefersJreHome) {
 TEST_F(RealRuntime, JavaAlternativeIsTheSecondRegisteredSource) {
   std::error_code ec;
   auto java = std::filesystem::canonical("/etc/alternatives/java", ec);
-  if (ec) GTEST_SKIP() << "no java alternative";
+  if (ec) PLB_SKIP_MISSING() << "no java alternative";
   std::string home = java.parent_path().parent_path().string();
-  if (!Exists(home + "/lib/server/libjvm.so")) GTEST_SKIP() << "the alternative is no runtime of this layout";
+  if (!Exists(home + "/lib/server/libjvm.so")) PLB_SKIP_MISSING() << "the alternative is no runtime of this layout";
   const std::string q = "prop:java.home";
   Output o = Run({"jre_order i"}, {q});
   EXPECT_EQ(o.code, 0) << o.err;

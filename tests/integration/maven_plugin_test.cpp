@@ -55,19 +55,19 @@ std::string Tail(const std::string& text, size_t n = 4000) {
 
 TEST(MavenPlugin, WrapsBothTargetsInThePackagePhaseAndFailsOnPlumboxErrors) {
   std::string mvn = FindOnPath("mvn");
-  if (mvn.empty()) GTEST_SKIP() << "mvn is not installed (apt-get install maven)";
+  if (mvn.empty()) PLB_SKIP_MISSING() << "mvn is not installed (apt-get install maven)";
   if (std::string missing = MissingFromDebianRepo(); !missing.empty())
-    GTEST_SKIP() << "Debian's Maven repository lacks what the offline build needs; install" << missing;
+    PLB_SKIP_MISSING() << "Debian's Maven repository lacks what the offline build needs; install" << missing;
   fs::path pluginJar;
   if (fs::is_directory(PLB_BINARY_DIR "/maven"))
     for (const auto& e : fs::directory_iterator(PLB_BINARY_DIR "/maven"))
       if (e.path().extension() == ".jar") pluginJar = e.path();
   fs::path pluginPom = fs::path(pluginJar).replace_extension(".pom");
   if (pluginJar.empty() || !fs::exists(pluginPom))
-    GTEST_SKIP() << "plumbox-maven-plugin is not built (needs an installed Maven)";
-  if (!fs::exists(PLB_WINDOWS_STUB)) GTEST_SKIP() << "the Windows stub is not built";
+    PLB_SKIP_MISSING() << "plumbox-maven-plugin is not built (needs an installed Maven)";
+  if (!fs::exists(PLB_WINDOWS_STUB)) PLB_SKIP_MISSING() << "the Windows stub is not built";
   runtest::Jdk jdk = runtest::BuildJdk();
-  if (!jdk.feature) GTEST_SKIP() << "no JDK 17 or 25 to run the Linux executable";
+  if (!jdk.feature) PLB_SKIP_MISSING() << "no JDK 17 or 25 to run the Linux executable";
 
   testutil::TempDir dir;
   // An installation prefix as cmake --install lays it out; plumbox finds the stubs through it.

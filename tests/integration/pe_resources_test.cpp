@@ -61,7 +61,7 @@ std::vector<std::pair<size_t, size_t>> ResourceRanges(const std::string& file, u
 class PeResourcesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!fs::exists(PLB_WINDOWS_STUB)) GTEST_SKIP() << "no Windows stub at " << PLB_WINDOWS_STUB;
+    if (!fs::exists(PLB_WINDOWS_STUB)) PLB_SKIP_MISSING() << "no Windows stub at " << PLB_WINDOWS_STUB;
     stub_ = ReadFile(PLB_WINDOWS_STUB);
     WriteFile(dir_ / "app.jar", testzip::Build({{"META-INF/MANIFEST.MF", "Manifest-Version: 1.0\r\n\r\n"},
                                                 {"demo/Main.class", "\xCA\xFE\xBA\xBE"}}));
@@ -161,8 +161,8 @@ TEST_F(PeResourcesTest, WrappedExecutableCarriesIconVersionSplashAndMessages) {
   EXPECT_EQ(PeChecksum(file, image.optionalHeader + kPeChecksumField), StoredChecksum(file, image));
 
   // Through the system's own calls, under Wine.
-  if (std::string(PLB_WINE).empty()) GTEST_SKIP() << "Wine is not installed";
-  if (!fs::exists(PLB_RESOURCE_PROBE)) GTEST_SKIP() << "no resource probe at " << PLB_RESOURCE_PROBE;
+  if (std::string(PLB_WINE).empty()) PLB_SKIP_MISSING() << "Wine is not installed";
+  if (!fs::exists(PLB_RESOURCE_PROBE)) PLB_SKIP_MISSING() << "no resource probe at " << PLB_RESOURCE_PROBE;
   RunResult probe = Wine({PLB_RESOURCE_PROBE, out, "1", "7", "10", "13"});
   ASSERT_EQ(probe.exitCode, 0) << probe.out << probe.err;
   for (const char* line : {"bitmap 100: 40x24", "rcdata 100: 0 bytes", "string 1: [Java Runtime Environment not found.]",
@@ -203,10 +203,10 @@ TEST_F(PeResourcesTest, UserManifestAndRuntimeSplashPicture) {
   ASSERT_EQ(testutil::Run({wrestool, "-x", "--raw", "--type=10", "--name=100", "-o", dir_ / "back.png", out}).exitCode, 0);
   EXPECT_TRUE(ReadFile(dir_ / "back.png") == png);
 
-  if (std::string(PLB_WINE).empty()) GTEST_SKIP() << "Wine is not installed";
+  if (std::string(PLB_WINE).empty()) PLB_SKIP_MISSING() << "Wine is not installed";
   RunResult echo = Wine({out}, {std::string(kBinaryDebugVariable) + "=1"});
   EXPECT_NE(echo.out.find(kPayloadMarker), std::string::npos) << echo.err;
-  if (!fs::exists(PLB_RESOURCE_PROBE)) GTEST_SKIP() << "no resource probe at " << PLB_RESOURCE_PROBE;
+  if (!fs::exists(PLB_RESOURCE_PROBE)) PLB_SKIP_MISSING() << "no resource probe at " << PLB_RESOURCE_PROBE;
   RunResult probe = Wine({PLB_RESOURCE_PROBE, out, "1"});
   EXPECT_NE(probe.out.find("rcdata 100: 308 bytes"), std::string::npos) << probe.out;
   EXPECT_NE(probe.out.find("bitmap 100: none"), std::string::npos) << probe.out;

@@ -70,8 +70,8 @@ class Redirect : public ::testing::TestWithParam<int> {
 
   void SetUp() override {
     jdk_ = runtest::FindJdk(GetParam());
-    if (!jdk_.feature) GTEST_SKIP() << "JDK " << GetParam() << " is not installed";
-    if (g_jar.empty()) GTEST_SKIP() << "no JDK to compile the test application";
+    if (!jdk_.feature) PLB_SKIP_MISSING() << "JDK " << GetParam() << " is not installed";
+    if (g_jar.empty()) PLB_SKIP_MISSING() << "no JDK to compile the test application";
   }
 
   WrapRequest App(std::vector<std::string> settings, const std::string& mainClass = "redirect.Writer") const {

@@ -11,10 +11,10 @@ namespace {
 class WindowsRedirect : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!testutil::FileExists(PLB_WINDOWS_STUB)) GTEST_SKIP() << "no Windows build at " << PLB_WINDOWS_STUB;
-    if (std::string(PLB_WINE).empty()) GTEST_SKIP() << "Wine is not installed";
+    if (!testutil::FileExists(PLB_WINDOWS_STUB)) PLB_SKIP_MISSING() << "no Windows build at " << PLB_WINDOWS_STUB;
+    if (std::string(PLB_WINE).empty()) PLB_SKIP_MISSING() << "Wine is not installed";
     runtest::Jdk jdk = runtest::BuildJdk();
-    if (!jdk.feature) GTEST_SKIP() << "no JDK to make the application jar";
+    if (!jdk.feature) PLB_SKIP_MISSING() << "no JDK to make the application jar";
     testutil::WriteFile(dir_ / "Main.java", "public class Main { public static void main(String[] a) {} }");
     runtest::MustRun({jdk.Bin("javac"), "-d", dir_ / "classes", dir_ / "Main.java"});
     runtest::MakeJar(jdk, dir_ / "app.jar", dir_ / "classes");
@@ -49,7 +49,7 @@ TEST_F(WindowsRedirect, LaunchersOwnOutputReachesAFile) {
 
 TEST_F(WindowsRedirect, LaunchersOwnOutputReachesACommandThatSeesItsEnd) {
   std::string driver = PLB_WINDOWS_TEST_DRIVER;
-  if (!testutil::FileExists(driver)) GTEST_SKIP() << "no Windows build of the test driver";
+  if (!testutil::FileExists(driver)) PLB_SKIP_MISSING() << "no Windows build of the test driver";
   std::string copy = dir_ / "copy.txt";
   runtest::Output o = Run("stderr |\"Z:" + driver + "\" copy-stdin \"Z:" + copy + "\"");
   EXPECT_EQ(o.code, 2);

@@ -36,8 +36,8 @@ INSTANTIATE_TEST_SUITE_P(Jdk, RunRhino, ::testing::Values(17, 25), [](const auto
 
 TEST_P(RunRhino, OutputEqualsTheSameJarRunByJava) {
   runtest::Jdk jdk = runtest::FindJdk(GetParam());
-  if (!jdk.feature) GTEST_SKIP() << "JDK " << GetParam() << " is not installed";
-  if (!testutil::FileExists(kRhinoJar)) GTEST_SKIP() << kRhinoJar << " is missing (Debian package rhino)";
+  if (!jdk.feature) PLB_SKIP_MISSING() << "JDK " << GetParam() << " is not installed";
+  if (!testutil::FileExists(kRhinoJar)) PLB_SKIP_MISSING() << kRhinoJar << " is missing (Debian package rhino)";
   testutil::TempDir dir;
   testutil::WriteFile(dir / "script.js", kScript);
 

@@ -174,6 +174,7 @@ struct WrapRequest {
   std::string jar, mainClass;
   std::vector<std::string> libs;
   std::vector<std::string> settings;  // "key value" lines
+  bool flat = false;                   // --flat (the libraries as given, not the manifest's)
 };
 
 inline void Wrap(const WrapRequest& w, const std::string& out, const std::string& stub) {
@@ -181,6 +182,7 @@ inline void Wrap(const WrapRequest& w, const std::string& out, const std::string
                                    w.mainClass, "--stub", stub, "--support", PLB_SUPPORT_JAR, "-o", out};
   for (const auto& lib : w.libs) argv.insert(argv.end(), {"--lib", lib});
   for (const auto& s : w.settings) argv.insert(argv.end(), {"--set", s});
+  if (w.flat) argv.insert(argv.end(), {"--flat", "--no-manifest-libs"});
   MustRun(argv);
   chmod(out.c_str(), 0755);
 }
@@ -195,13 +197,52 @@ inline Output WrapAndRun(const Jdk& jdk, WrapRequest w, const std::string& exe, 
   return RunProgram(argv, env);
 }
 
+// Windows runtimes, as scripts/fetch-windows-runtimes.sh leaves them, run under Wine.
+inline std::string WindowsRuntimeRoot() {
+  if (const char* root = getenv("PLB_WINDOWS_RUNTIMES")) return root;
+  if (const char* cache = getenv("XDG_CACHE_HOME")) return std::string(cache) + "/plumbox/windows-runtimes";
+  return std::string(getenv("HOME") ? getenv("HOME") : "/root") + "/.cache/plumbox/windows-runtimes";
+}
+
+// The Windows runtime of that feature version (its home, a host path), or "" when missing.
+inline std::string WindowsRuntime(int feature) {
+  std::string home = WindowsRuntimeRoot() + "/" + std::to_string(feature);
+  return testutil::FileExists(home + "/bin/server/jvm.dll") ? home : std::string();
+}
+
+// A host path as the Windows side under Wine sees it: "Z:\tmp\x".
+inline std::string WinPath(const std::string& path) {
+  std::string w = "Z:" + path;
+  for (char& c : w)
+    if (c == '/') c = '\\';
+  return w;
+}
+
+inline std::string WinePrefix() {
+  const char* prefix = getenv("WINEPREFIX");
+  return prefix ? prefix : std::string(PLB_BINARY_DIR) + "/wineprefix";
+}
+
+inline std::vector<std::string> WineEnv(std::vector<std::string> more = {}) {
+  more.insert(more.begin(), {"WINEPREFIX=" + WinePrefix(), "WINEDEBUG=-all"});
+  return more;
+}
+
+// Runs a Windows program under Wine.
+inline Output RunWine(std::vector<std::string> argv, const std::vector<std::string>& env = {}, int seconds = 300) {
+  argv.insert(argv.begin(), PLB_WINE);
+  return RunProgram(argv, WineEnv(env), seconds);
+}
+
 // The answer of one probe command ("cmd => answer" lines), or "<missing>".
 inline std::string Answer(const std::string& out, const std::string& command) {
   std::string key = command + " => ";
   size_t at = out.find(key);
   if (at == std::string::npos) return "<missing>";
   at += key.size();
-  return out.substr(at, out.find('\n', at) - at);
+  std::string answer = out.substr(at, out.find('\n', at) - at);
+  if (!answer.empty() && answer.back() == '\r') answer.pop_back();  // a Windows runtime's line end
+  return answer;
 }
 
 }  // namespace runtest

@@ -35,9 +35,9 @@ std::set<std::string> DeclaredNatives() {
 }
 
 TEST(WindowsLauncher, ExportsEveryNativeOfTheSupportClasses) {
-  if (!testutil::FileExists(PLB_WINDOWS_STUB)) GTEST_SKIP() << "no Windows build at " << PLB_WINDOWS_STUB;
+  if (!testutil::FileExists(PLB_WINDOWS_STUB)) PLB_SKIP_MISSING() << "no Windows build at " << PLB_WINDOWS_STUB;
   std::string objdump = FindObjdump();
-  if (objdump.empty()) GTEST_SKIP() << "no objdump for PE files";
+  if (objdump.empty()) PLB_SKIP_MISSING() << "no objdump for PE files";
   testutil::RunResult r = testutil::Run({objdump, "-p", PLB_WINDOWS_STUB});
   ASSERT_EQ(r.exitCode, 0);
   std::set<std::string> natives = DeclaredNatives();
@@ -50,11 +50,11 @@ TEST(WindowsLauncher, ExportsEveryNativeOfTheSupportClasses) {
 class WindowsFailures : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!testutil::FileExists(PLB_WINDOWS_STUB)) GTEST_SKIP() << "no Windows build at " << PLB_WINDOWS_STUB;
-    if (std::string(PLB_WINE).empty() || !testutil::FileExists(PLB_WINE)) GTEST_SKIP() << "Wine is not installed";
-    if (!testutil::FileExists(FakeJvm("refuse"))) GTEST_SKIP() << "the Windows build has no stand-in VM libraries";
+    if (!testutil::FileExists(PLB_WINDOWS_STUB)) PLB_SKIP_MISSING() << "no Windows build at " << PLB_WINDOWS_STUB;
+    if (std::string(PLB_WINE).empty() || !testutil::FileExists(PLB_WINE)) PLB_SKIP_MISSING() << "Wine is not installed";
+    if (!testutil::FileExists(FakeJvm("refuse"))) PLB_SKIP_MISSING() << "the Windows build has no stand-in VM libraries";
     runtest::Jdk jdk = runtest::BuildJdk();
-    if (!jdk.feature) GTEST_SKIP() << "no JDK to make the application jar";
+    if (!jdk.feature) PLB_SKIP_MISSING() << "no JDK to make the application jar";
     testutil::WriteFile(dir_ / "Main.java", "public class Main { public static void main(String[] a) {} }");
     runtest::MustRun({jdk.Bin("javac"), "-d", dir_ / "classes", dir_ / "Main.java"});
     runtest::MakeJar(jdk, dir_ / "app.jar", dir_ / "classes");

@@ -16,12 +16,12 @@ std::string Tool(const std::string& name) {
 }
 
 TEST(SignedWindowsExecutable, VerifiesAndStillFindsItsPayload) {
-  if (!testutil::FileExists(PLB_WINDOWS_STUB)) GTEST_SKIP() << "no Windows build at " << PLB_WINDOWS_STUB;
+  if (!testutil::FileExists(PLB_WINDOWS_STUB)) PLB_SKIP_MISSING() << "no Windows build at " << PLB_WINDOWS_STUB;
   const std::string osslsigncode = Tool("osslsigncode"), openssl = Tool("openssl");
   if (osslsigncode.empty() || openssl.empty())
-    GTEST_SKIP() << "osslsigncode and openssl are needed (scripts/install-deps.sh installs them)";
+    PLB_SKIP_MISSING() << "osslsigncode and openssl are needed (scripts/install-deps.sh installs them)";
   runtest::Jdk jdk = runtest::BuildJdk();
-  if (!jdk.feature) GTEST_SKIP() << "no JDK to make the application jar";
+  if (!jdk.feature) PLB_SKIP_MISSING() << "no JDK to make the application jar";
   testutil::TempDir d;
   testutil::WriteFile(d / "Main.java", "public class Main { public static void main(String[] a) {} }");
   runtest::MustRun({jdk.Bin("javac"), "-d", d / "classes", d / "Main.java"});
@@ -66,7 +66,7 @@ TEST(SignedWindowsExecutable, VerifiesAndStillFindsItsPayload) {
   EXPECT_NE(inspect.out.find("  jvmdll Z:"), std::string::npos) << inspect.out;
   EXPECT_NE(testutil::Run({PLB_TOOL, "inspect", d / "app.exe"}).out.find("signature: none"), std::string::npos);
 
-  if (std::string(PLB_WINE).empty() || !testutil::FileExists(PLB_WINE)) GTEST_SKIP() << "Wine is not installed";
+  if (std::string(PLB_WINE).empty() || !testutil::FileExists(PLB_WINE)) PLB_SKIP_MISSING() << "Wine is not installed";
   runtest::Output run = runtest::RunProgram({PLB_WINE, d / "signed.exe"},
                                             {"WINEDEBUG=-all", std::string(kBinaryDebugVariable) + "=1"}, 300);
   std::string echo = RecordEcho(reinterpret_cast<const unsigned char*>(signed_.data() + record));

@@ -21,9 +21,9 @@ class RuntimeSplash : public ::testing::TestWithParam<int> {
  protected:
   void SetUp() override {
     jdk_ = runtest::FindJdk(GetParam());
-    if (!jdk_.feature) GTEST_SKIP() << "JDK " << GetParam() << " is not installed";
-    if (!testutil::FileExists(jdk_.home + "/lib/libsplashscreen.so")) GTEST_SKIP() << "the JDK has no splash library";
-    if (!display_.Running()) GTEST_SKIP() << "Xvfb cannot be started";
+    if (!jdk_.feature) PLB_SKIP_MISSING() << "JDK " << GetParam() << " is not installed";
+    if (!testutil::FileExists(jdk_.home + "/lib/libsplashscreen.so")) PLB_SKIP_MISSING() << "the JDK has no splash library";
+    if (!display_.Running()) PLB_SKIP_MISSING() << "Xvfb cannot be started";
     runtest::CompileJava(jdk_, std::string(PLB_SOURCE_DIR) + "/tests/java/splash", dir_ / "classes", PLB_SUPPORT_JAR);
     runtest::MakeJar(jdk_, dir_ / "probe.jar", dir_ / "classes");
     testutil::WriteFile(dir_ / "splash.png", xtest::MakeSplashPng(kWidth, kHeight));

@@ -41,9 +41,9 @@ class SplashWindow : public ::testing::Test {
  protected:
   void SetUp() override {
     if (std::string(PLB_WINE).empty() || !testutil::FileExists(WindowsDriver()))
-      GTEST_SKIP() << "no Wine or no Windows build of the test driver";
+      PLB_SKIP_MISSING() << "no Wine or no Windows build of the test driver";
     wine_ = std::make_unique<xtest::WineOnDisplay>(PLB_WINE);
-    if (!wine_->Ready()) GTEST_SKIP() << "Xvfb cannot be started";
+    if (!wine_->Ready()) PLB_SKIP_MISSING() << "Xvfb cannot be started";
   }
 
   std::vector<std::string> Env(std::vector<std::string> more = {}) const { return wine_->Env(std::move(more)); }
@@ -136,10 +136,10 @@ class WindowsStubSplash : public SplashWindow {
  protected:
   void SetUp() override {
     SplashWindow::SetUp();
-    if (IsSkipped()) return;
-    if (!testutil::FileExists(PLB_WINDOWS_STUB)) GTEST_SKIP() << "no Windows stub";
+    if (IsSkipped() || HasFatalFailure()) return;
+    if (!testutil::FileExists(PLB_WINDOWS_STUB)) PLB_SKIP_MISSING() << "no Windows stub";
     runtest::Jdk jdk = runtest::BuildJdk();
-    if (!jdk.feature) GTEST_SKIP() << "no JDK to make the application jar";
+    if (!jdk.feature) PLB_SKIP_MISSING() << "no JDK to make the application jar";
     testutil::WriteFile(dir_ / "Main.java", "public class Main { public static void main(String[] a) {} }");
     runtest::MustRun({jdk.Bin("javac"), "-d", dir_ / "classes", dir_ / "Main.java"});
     runtest::MakeJar(jdk, dir_ / "app.jar", dir_ / "classes");

@@ -10,7 +10,7 @@ namespace {
 
 TEST(WrapManifest, MainClassAndLibrariesComeFromTheJar) {
   runtest::Jdk jdk = runtest::BuildJdk();
-  if (!jdk.feature) GTEST_SKIP() << "no JDK installed";
+  if (!jdk.feature) PLB_SKIP_MISSING() << "no JDK installed";
   testutil::TempDir d;
   testutil::MakeDirs(d / "greet/g");
   testutil::MakeDirs(d / "extra/g");

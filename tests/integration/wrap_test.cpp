@@ -93,7 +93,7 @@ class WrapTest : public ::testing::Test {
   }
 
   void SetUp() override {
-    if (!jars_) GTEST_SKIP() << "javac and jar are needed to build the test jars";
+    if (!jars_) PLB_SKIP_MISSING() << "javac and jar are needed to build the test jars";
   }
 
   static std::string Jar(const std::string& name) { return *jars_ / name; }
@@ -117,9 +117,9 @@ class WrapTargetTest : public WrapTest, public ::testing::WithParamInterface<con
  protected:
   void SetUp() override {
     WrapTest::SetUp();
-    if (IsSkipped()) return;
+    if (IsSkipped() || HasFatalFailure()) return;
     if (!fs::exists(StubFor(GetParam())))
-      GTEST_SKIP() << "no " << GetParam() << " stub at " << StubFor(GetParam()) << " (build that target first)";
+      PLB_SKIP_MISSING() << "no " << GetParam() << " stub at " << StubFor(GetParam()) << " (build that target first)";
   }
 };
 
@@ -185,7 +185,7 @@ TEST_P(WrapTargetTest, DebugVariableEchoesTheRecord) {
   ASSERT_EQ(expected.size(), 23u);
   std::vector<std::string> argv = {out};
   if (target == "windows") {
-    if (std::string(PLB_WINE).empty()) GTEST_SKIP() << "Wine is not installed";
+    if (std::string(PLB_WINE).empty()) PLB_SKIP_MISSING() << "Wine is not installed";
     argv.insert(argv.begin(), PLB_WINE);
     expected.insert(expected.size() - 1, "\r");  // standard output is in text mode there
   }
@@ -280,7 +280,7 @@ TEST_F(WrapTest, InspectShowsConfigurationAndEntries) {
 // without being told.
 TEST_F(WrapTest, InstalledToolFindsItsStubAndSupportClasses) {
   const std::string cmake = Which("cmake");
-  if (cmake.empty()) GTEST_SKIP() << "cmake is not on PATH";
+  if (cmake.empty()) PLB_SKIP_MISSING() << "cmake is not on PATH";
   const std::string prefix = dir_ / "prefix";
   testutil::RunResult install = testutil::Run({cmake, "--install", PLB_BINARY_DIR, "--prefix", prefix});
   ASSERT_EQ(install.exitCode, 0) << install.out << install.err;

@@ -82,7 +82,8 @@ public class Handler extends URLStreamHandler implements URLStreamHandlerFactory
                 if (b == null) {
                     b = loadResourceData(form);
                     if (b == null) {
-                        throw new FileNotFoundException(form);
+                        throw JarUrls.hidesEntryNames() ? JarUrls.entryNotFound(null, null)
+                                : new FileNotFoundException(form);
                     }
                     loadedData.put(form, new SoftReference<byte[]>(b));
                 }

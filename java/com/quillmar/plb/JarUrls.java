@@ -1,5 +1,6 @@
 package com.quillmar.plb;
 
+import java.io.FileNotFoundException;
 import java.io.IOException;
 import java.net.URL;
 import java.net.URLConnection;
@@ -13,6 +14,42 @@ import java.net.URLConnection;
  */
 final class JarUrls {
     private JarUrls() {
+    }
+
+    private static boolean since25() {
+        String version = System.getProperty("java.specification.version", "");
+        return !version.startsWith("1.") && (version.length() > 2 || version.compareTo("25") >= 0);
+    }
+
+    /**
+     * Whether the runtime leaves jar and entry names out of its exceptions: since Java 25,
+     * unless "jdk.includeInExceptions" (the system property, else the security property) lists
+     * the category "jar".
+     */
+    static boolean hidesEntryNames() {
+        if (!since25()) {
+            return false;
+        }
+        String categories = System.getProperty("jdk.includeInExceptions");
+        if (categories == null) {
+            categories = java.security.Security.getProperty("jdk.includeInExceptions");
+        }
+        if (categories != null) {
+            for (String c : categories.split(",")) {
+                if (c.trim().equalsIgnoreCase("jar")) {
+                    return false;
+                }
+            }
+        }
+        return true;
+    }
+
+    /** The runtime's exception for an entry missing from a jar, in its words. */
+    static FileNotFoundException entryNotFound(String name, String jar) {
+        if (hidesEntryNames()) {
+            return new FileNotFoundException("JAR entry not found in jar file");
+        }
+        return new FileNotFoundException("JAR entry " + name + " not found in " + (since25() ? "jar file " : "") + jar);
     }
 
     static URLConnection open(URL url) throws IOException {

@@ -1,7 +1,6 @@
 package com.quillmar.plb;
 
 import java.io.File;
-import java.io.FileNotFoundException;
 import java.io.FilterInputStream;
 import java.io.IOException;
 import java.io.InputStream;
@@ -40,7 +39,7 @@ final class NestedJarConnection extends JarURLConnection {
                 if (!getUseCaches()) {
                     j.close();
                 }
-                throw new FileNotFoundException("JAR entry " + name + " not found in plb:" + archive);
+                throw JarUrls.entryNotFound(name, "plb:" + archive);
             }
         }
         jar = j;
