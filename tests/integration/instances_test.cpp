@@ -334,11 +334,17 @@ std::string ValueAfter(const std::string& text, const std::string& key) {
   size_t at = text.find(key);
   if (at == std::string::npos) return "";
   at += key.size();
-  return text.substr(at, text.find_first_of(" \n", at) - at);
+  return text.substr(at, text.find_first_of(" \r\n", at) - at);
 }
 
-// The Java side: a wrapped application on a real runtime uses com.quillmar.plb.Instances.
-class InstancesJava : public ::testing::TestWithParam<int> {
+// The Java side: a wrapped application on a real runtime uses com.quillmar.plb.Instances. On
+// Linux with JDK 17 and 25, and on Windows under one Wine server with a Windows runtime 17.
+struct JavaTarget {
+  int feature;
+  bool windows;
+};
+
+class InstancesJava : public ::testing::TestWithParam<JavaTarget> {
  protected:
   static void SetUpTestSuite() {
     runtest::Jdk jdk = runtest::BuildJdk();
@@ -350,23 +356,54 @@ class InstancesJava : public ::testing::TestWithParam<int> {
   }
   static void TearDownTestSuite() { jarDir_.reset(); }
   void SetUp() override {
-    jdk_ = runtest::FindJdk(GetParam());
-    if (!jdk_.feature || !jarDir_) PLB_SKIP_MISSING() << "JDK " << GetParam() << " not installed";
+    windows_ = GetParam().windows;
+    if (!jarDir_) PLB_SKIP_MISSING() << "no JDK to compile the test application";
+    if (windows_) {
+      runtime_ = runtest::WindowsRuntime(GetParam().feature);
+      if (runtime_.empty() || !testutil::FileExists(PLB_WINDOWS_STUB) || std::string(PLB_WINE).empty())
+        PLB_SKIP_MISSING() << "no Windows stub, Wine or Windows runtime " << GetParam().feature;
+      runtime_ = runtest::WinPath(runtime_ + "/bin/server/jvm.dll");
+    } else {
+      runtest::Jdk jdk = runtest::FindJdk(GetParam().feature);
+      if (!jdk.feature) PLB_SKIP_MISSING() << "JDK " << GetParam().feature << " not installed";
+      runtime_ = jdk.LibJvm();
+    }
+    stop_ = dir_ / "stop";
   }
 
   std::string WrapApp(const std::string& name, const std::vector<std::string>& settings) {
     runtest::WrapRequest w;
+    w.target = windows_ ? "windows" : "linux";
     w.jar = *jarDir_ / "app.jar";
     w.mainClass = "inst.Main";
-    w.settings = {"jvmdll " + jdk_.LibJvm()};
+    w.settings = {"jvmdll " + runtime_};
     w.settings.insert(w.settings.end(), settings.begin(), settings.end());
-    std::string exe = dir_ / name;
-    runtest::Wrap(w, exe, PLB_LINUX_STUB);
+    std::string exe = dir_ / (windows_ ? name + ".exe" : name);
+    runtest::Wrap(w, exe, windows_ ? PLB_WINDOWS_STUB : PLB_LINUX_STUB);
     return exe;
   }
 
-  // The shared block's chunk sequence counter, read from the appid's shared-memory object.
-  static uint32_t ChunksPlaced(const std::string& appId) {
+  // The command line of a wrapped application (under Wine for Windows); "STOP" stands for the
+  // file whose creation ends the waiting instances.
+  std::vector<std::string> Argv(const std::string& exe, std::vector<std::string> args) const {
+    for (auto& a : args)
+      if (a == "STOP") a = windows_ ? runtest::WinPath(stop_) : stop_;
+    args.insert(args.begin(), exe);
+    if (windows_) args.insert(args.begin(), PLB_WINE);
+    return args;
+  }
+  std::vector<std::string> Env() const { return windows_ ? runtest::WineEnv() : std::vector<std::string>{}; }
+  std::unique_ptr<runtest::Child> Start(const std::string& exe, const std::vector<std::string>& args) const {
+    return std::make_unique<runtest::Child>(Argv(exe, args), Env(), runtest::kNoisyEnv);
+  }
+  runtest::Output RunApp(const std::string& exe, const std::vector<std::string>& args) const {
+    return runtest::RunProgram(Argv(exe, args), Env(), 300);
+  }
+
+  // The shared block's chunk sequence counter, read from the appid's shared-memory object
+  // (Linux only); 0 on Windows.
+  uint32_t ChunksPlaced(const std::string& appId) const {
+    if (windows_) return 0;
     std::string block = testutil::ReadFile("/dev/shm/" + std::to_string(getuid()) + "." + appId + ".plb.mapping");
     uint32_t value = 0;
     if (block.size() >= 12) std::memcpy(&value, block.data() + 8, 4);
@@ -374,50 +411,56 @@ class InstancesJava : public ::testing::TestWithParam<int> {
   }
 
   static inline std::unique_ptr<testutil::TempDir> jarDir_;
-  runtest::Jdk jdk_;
+  bool windows_ = false;
+  std::string runtime_, stop_;
   testutil::TempDir dir_;
 };
 
-INSTANTIATE_TEST_SUITE_P(Jdks, InstancesJava, ::testing::Values(17, 25),
-                         [](const auto& info) { return "Jdk" + std::to_string(info.param); });
+INSTANTIATE_TEST_SUITE_P(Runtimes, InstancesJava,
+                         ::testing::Values(JavaTarget{17, false}, JavaTarget{25, false}, JavaTarget{17, true}),
+                         [](const auto& info) {
+                           return std::string(info.param.windows ? "Windows" : "Linux") + "Jdk" +
+                                  std::to_string(info.param.feature);
+                         });
 
 // A second start hands its arguments to the first instance and ends; objects of 10,004,
 // 1024 and 1025 message bytes take 10, 1 and 2 chunks and arrive intact.
 TEST_P(InstancesJava, SecondStartSendsItsArgumentsToTheFirstInstance) {
   const std::string appId = UniqueAppId("java");
   std::string exe = WrapApp("app", {"singleinstance custom", "appid " + appId});
-  std::string stop = dir_ / "stop";
-  runtest::Child first({exe, "receive", stop}, {}, runtest::kNoisyEnv);
-  ASSERT_TRUE(first.WaitForOutput("ready ", 60)) << first.Err();
-  const std::string self = ValueAfter(first.Out(), "first=");
-  EXPECT_EQ(ValueAfter(first.Out(), "me="), self);  // the first instance is the current one
-  EXPECT_TRUE(first.WaitForOutput("got sender=" + self + " to myself", 30));
+  auto first = Start(exe, {"receive", "STOP"});
+  ASSERT_TRUE(first->WaitForOutput("ready ", 60)) << first->Err();
+  const std::string self = ValueAfter(first->Out(), "first=");
+  EXPECT_EQ(ValueAfter(first->Out(), "me="), self);  // the first instance is the current one
+  EXPECT_TRUE(first->WaitForOutput("got sender=" + self + " to myself", 30));
 
-  runtest::Output second = runtest::RunProgram({exe, "args", "one", "two three"});
+  runtest::Output second = RunApp(exe, {"args", "one", "two three"});
   ASSERT_EQ(second.code, 0) << second.err;
   EXPECT_EQ(ValueAfter(second.out, "first="), self);
   const std::string sender = ValueAfter(second.out, "me=");
   EXPECT_NE(sender, self);
-  EXPECT_TRUE(first.WaitForOutput("got sender=" + sender + " args:one,two three", 30)) << first.Out();
+  EXPECT_TRUE(first->WaitForOutput("got sender=" + sender + " args:one,two three", 30)) << first->Out();
 
   // byte[n] serializes to 27 + n bytes; the message adds the 4-byte kind.
   for (auto [length, chunks] : {std::pair{9973, 10u}, {993, 1u}, {994, 2u}}) {
     uint32_t before = ChunksPlaced(appId);
-    ASSERT_EQ(runtest::RunProgram({exe, "bytes", std::to_string(length)}).code, 0);
-    EXPECT_TRUE(first.WaitForOutput("bytes:" + std::to_string(length) + ":ok", 30)) << first.Out();
-    EXPECT_EQ(ChunksPlaced(appId) - before, chunks) << length;
+    ASSERT_EQ(RunApp(exe, {"bytes", std::to_string(length)}).code, 0);
+    EXPECT_TRUE(first->WaitForOutput("bytes:" + std::to_string(length) + ":ok", 30)) << first->Out();
+    if (!windows_) EXPECT_EQ(ChunksPlaced(appId) - before, chunks) << length;
   }
-  testutil::WriteFile(stop, "");
-  EXPECT_EQ(first.Wait(60), 0) << first.Err();
-  EXPECT_EQ(first.Out().find(":bad"), std::string::npos);
+  testutil::WriteFile(stop_, "");
+  EXPECT_EQ(first->Wait(60), 0) << first->Err();
+  EXPECT_EQ(first->Out().find(":bad"), std::string::npos);
 }
 
 // Lines "got sender=S msg ..." of the receiver, in the order they came.
 std::vector<std::string> Received(const std::string& out) {
   std::vector<std::string> got;
   std::istringstream in(out);
-  for (std::string line; std::getline(in, line);)
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();  // a Windows runtime's line end
     if (line.rfind("got sender=", 0) == 0 && line.find(" msg ") != std::string::npos) got.push_back(line.substr(4));
+  }
   return got;
 }
 
@@ -426,46 +469,44 @@ std::vector<std::string> Received(const std::string& out) {
 // four senders send 50 objects each, it gets all 200 once each, in each sender's order. A
 // chunk for a process without instance service holds the slot only for a short while.
 TEST_P(InstancesJava, ASlowReceiverLosesNothing) {
-  if (GetParam() != 17) GTEST_SKIP() << "timing test: one runtime is enough";
+  if (GetParam().feature != 17) GTEST_SKIP() << "timing test: one runtime is enough";
   const std::string appId = UniqueAppId("slow");
   std::string app = WrapApp("app", {"singleinstance custom", "appid " + appId});
   std::string plain = WrapApp("plain", {"appid " + appId});
-  std::string stop = dir_ / "stop";
-  runtest::Child first({app, "hold", stop}, {}, runtest::kNoisyEnv);
-  ASSERT_TRUE(first.WaitForOutput("running ", 60)) << first.Err();
-  runtest::Child receiver({app, "receive", stop, "1600,1600,1600,0,5000"}, {}, runtest::kNoisyEnv);
-  runtest::Child idle({plain, "hold", stop}, {}, runtest::kNoisyEnv);
-  ASSERT_TRUE(receiver.WaitForOutput("ready ", 60)) << receiver.Err();
-  ASSERT_TRUE(idle.WaitForOutput("running ", 60)) << idle.Err();
-  const std::string target = ValueAfter(receiver.Out(), "me=");
-  ASSERT_NE(target, ValueAfter(receiver.Out(), "first="));
+  auto first = Start(app, {"hold", "STOP"});
+  ASSERT_TRUE(first->WaitForOutput("running ", 60)) << first->Err();
+  auto receiver = Start(app, {"receive", "STOP", "1600,1600,1600,0,5000"});
+  auto idle = Start(plain, {"hold", "STOP"});
+  ASSERT_TRUE(receiver->WaitForOutput("ready ", 60)) << receiver->Err();
+  ASSERT_TRUE(idle->WaitForOutput("running ", 60)) << idle->Err();
+  const std::string target = ValueAfter(receiver->Out(), "me=");
+  ASSERT_NE(target, ValueAfter(receiver->Out(), "first="));
 
-  runtest::Output slow = runtest::RunProgram({app, "burst", "3", "3000", target});
+  runtest::Output slow = RunApp(app, {"burst", "3", "3000", target});
   ASSERT_EQ(slow.code, 0) << slow.err;
-  runtest::Output skip = runtest::RunProgram({app, "burst", "1", "100", ValueAfter(idle.Out(), "pid="), target});
+  runtest::Output skip = RunApp(app, {"burst", "1", "100", ValueAfter(idle->Out(), "pid="), target});
   ASSERT_EQ(skip.code, 0) << skip.err;
   EXPECT_LT(std::stoi(ValueAfter(skip.out, "ms=")), 2000) << "a chunk for a process without service held the slot";
   const std::string s1 = ValueAfter(slow.out, "me="), s2 = ValueAfter(skip.out, "me=");
-  ASSERT_TRUE(receiver.WaitForOutput("msg " + s2 + "/4.0", 30)) << receiver.Out();
+  ASSERT_TRUE(receiver->WaitForOutput("msg " + s2 + "/4.0", 30)) << receiver->Out();
   std::vector<std::string> expected;
   for (const char* i : {"0", "1", "2"}) expected.push_back("sender=" + s1 + " msg " + s1 + "/3." + i + " len=3000");
   expected.push_back("sender=" + s2 + " msg " + s2 + "/4.0 len=100");
-  EXPECT_EQ(Received(receiver.Out()), expected);
+  EXPECT_EQ(Received(receiver->Out()), expected);
 
   std::vector<std::unique_ptr<runtest::Child>> senders;
   for (int i = 0; i < 4; ++i)
-    senders.push_back(std::make_unique<runtest::Child>(std::vector<std::string>{app, "burst", "50", "1500", target},
-                                                       std::vector<std::string>{}, runtest::kNoisyEnv));
+    senders.push_back(Start(app, {"burst", "50", "1500", target}));
   std::map<std::string, std::vector<std::string>> bySender;
   for (auto& s : senders) {
     ASSERT_EQ(s->Wait(120), 0) << s->Err();
     bySender[ValueAfter(s->Out(), "me=")];
   }
-  EXPECT_TRUE(WaitUntil([&] { return Received(receiver.Out()).size() >= 204; }, 60));
-  testutil::WriteFile(stop, "");
-  EXPECT_EQ(receiver.Wait(60), 0);
-  for (auto* c : {&first, &idle}) EXPECT_EQ(c->Wait(60), 0);
-  std::vector<std::string> got = Received(receiver.Out());
+  EXPECT_TRUE(WaitUntil([&] { return Received(receiver->Out()).size() >= 204; }, 60));
+  testutil::WriteFile(stop_, "");
+  EXPECT_EQ(receiver->Wait(60), 0);
+  for (auto* c : {first.get(), idle.get()}) EXPECT_EQ(c->Wait(60), 0);
+  std::vector<std::string> got = Received(receiver->Out());
   for (size_t i = 4; i < got.size(); ++i) {
     std::string sender = ValueAfter(got[i], "sender=");
     ASSERT_TRUE(bySender.count(sender)) << got[i];
@@ -480,33 +521,33 @@ TEST_P(InstancesJava, ASlowReceiverLosesNothing) {
 
 TEST_P(InstancesJava, SingleInstanceRefusesASecondStart) {
   std::string exe = WrapApp("app", {"singleinstance TRUE"});
-  std::string stop = dir_ / "stop";
-  auto first = std::make_unique<runtest::Child>(std::vector<std::string>{exe, "hold", stop},
-                                                std::vector<std::string>{}, runtest::kNoisyEnv);
+  auto first = Start(exe, {"hold", "STOP"});
   ASSERT_TRUE(first->WaitForOutput("running ", 60)) << first->Err();
   // Without "custom" the process is not started: no first or current instance, yet listed.
   EXPECT_NE(first->Out().find("first=-1 me=-1 instances="), std::string::npos) << first->Out();
   EXPECT_EQ(first->Out().find("instances=0"), std::string::npos);
 
-  runtest::Output refused = runtest::RunProgram({exe, "hold", stop});
+  runtest::Output refused = RunApp(exe, {"hold", "STOP"});
   EXPECT_EQ(refused.code, 11);
-  EXPECT_NE(refused.err.find("There is already an instance of this program running."), std::string::npos)
-      << refused.err;
+  if (!windows_)  // Windows shows it in a message box
+    EXPECT_NE(refused.err.find("There is already an instance of this program running."), std::string::npos)
+        << refused.err;
 
   // A copy under another name is another application.
-  testutil::WriteFile(dir_ / "copy", testutil::ReadFile(exe));
-  chmod((dir_ / "copy").c_str(), 0755);
-  runtest::Child copy({dir_ / "copy", "hold", stop}, {}, runtest::kNoisyEnv);
-  EXPECT_TRUE(copy.WaitForOutput("running ", 60)) << copy.Err();
+  const std::string copyExe = dir_ / (windows_ ? "copy.exe" : "copy");
+  testutil::WriteFile(copyExe, testutil::ReadFile(exe));
+  chmod(copyExe.c_str(), 0755);
+  auto copy = Start(copyExe, {"hold", "STOP"});
+  EXPECT_TRUE(copy->WaitForOutput("running ", 60)) << copy->Err();
 
   // A first instance killed outright does not keep the next start out.
   first->Signal(SIGKILL);
   first->Wait(10);
-  runtest::Child next({exe, "hold", stop}, {}, runtest::kNoisyEnv);
-  EXPECT_TRUE(next.WaitForOutput("running ", 60)) << next.Err();
-  testutil::WriteFile(stop, "");
-  EXPECT_EQ(next.Wait(60), 0);
-  EXPECT_EQ(copy.Wait(60), 0);
+  auto next = Start(exe, {"hold", "STOP"});
+  EXPECT_TRUE(next->WaitForOutput("running ", 60)) << next->Err();
+  testutil::WriteFile(stop_, "");
+  EXPECT_EQ(next->Wait(60), 0);
+  EXPECT_EQ(copy->Wait(60), 0);
 }
 
 }  // namespace

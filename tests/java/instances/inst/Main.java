@@ -68,7 +68,8 @@ public class Main implements Instances.ReceiverInterface {
     }
 
     static String pid() throws Exception {
-        return new File("/proc/self").getCanonicalFile().getName();
+        String name = java.lang.management.ManagementFactory.getRuntimeMXBean().getName();
+        return name.substring(0, name.indexOf('@'));
     }
 
     static String text(String head, int size) {
