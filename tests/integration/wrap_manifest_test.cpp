@@ -51,6 +51,7 @@ TEST(WrapManifest, MainClassAndLibrariesComeFromTheJar) {
   EXPECT_EQ(run.out, "hi more\n") << run.err;
   testutil::RunResult inspect = testutil::Run({PLB_TOOL, "inspect", d / "out"});
   EXPECT_NE(inspect.out.find("  mainclass app.Main\n"), std::string::npos) << inspect.out;
+  EXPECT_NE(inspect.out.find("\ntarget: linux (ELF)\nstub version: 0."), std::string::npos) << inspect.out;
   EXPECT_LT(inspect.out.find("libs/greet.jar"), inspect.out.find("libs/extra.jar")) << inspect.out;
 
   // A Class-Path entry that is missing is skipped with a warning, as java skips it; without a
