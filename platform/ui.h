@@ -13,7 +13,8 @@ bool LoadStringResource(unsigned id, std::u16string& out);
 
 // A modal warning box, set to the foreground and topmost, owned by `owner` (a window, or
 // null), that waits for the user. On Linux: the line "caption: text" on the user's
-// standard error (WriteUserError). A box that cannot be shown is passed over.
+// standard error (WriteUserError), and also on a redirected standard error. A box that
+// cannot be shown is passed over.
 void ShowMessageBox(void* owner, const std::string& text, const std::string& caption);
 
 // The user's standard error is the one the launcher was started with. While the

@@ -46,7 +46,7 @@ std::string ProbeOneDirectory(LauncherContext& ctx, const std::string& dir) {
   }
   std::vector<plat::DirEntry> entries;
   if (!plat::ListDirectory(dir, "*", entries)) {
-    Trace("runtime:     " + dir + ": cannot be listed");
+    if (Tracing() && plat::CanRead(dir)) Trace("runtime:     " + dir + ": cannot be listed");
     return {};
   }
   for (const plat::DirEntry& e : entries) {

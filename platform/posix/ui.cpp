@@ -41,8 +41,12 @@ bool LoadStringResource(unsigned id, std::u16string& out) {
   return false;
 }
 
+// The user sees the line where a box would show; a redirected standard error (the
+// application's log) gets it as well.
 void ShowMessageBox(void*, const std::string& text, const std::string& caption) {
-  WriteUserError(caption + ": " + text + "\n");
+  const std::string line = caption + ": " + text + "\n";
+  WriteUserError(line);
+  if (g_userError != kNoOutput) WriteAll(2, line);
 }
 
 void SetUserErrorOutput(OutputHandle h) { g_userError = h; }

@@ -85,7 +85,8 @@ TEST_F(NoRuntime, LinuxShowsMessageOneAndExitsWithOne) {
 }
 
 // PLUMBOX_TRACE tells where the launcher looked; its lines and its message reach the
-// terminal even while the configuration sends the standard error to a file.
+// terminal even while the configuration sends the standard error to a file (which gets the
+// message as well).
 TEST_F(NoRuntime, TraceTellsWhereItLookedAndReachesTheTerminal) {
   runtest::Wrap(Request({"stderr " + dir_ / "err.log"}), dir_ / "app", PLB_LINUX_STUB);
   testutil::WriteFile(dir_ / "app.cfg", "option -Xmx32m\n");
@@ -99,7 +100,7 @@ TEST_F(NoRuntime, TraceTellsWhereItLookedAndReachesTheTerminal) {
         "plumbox trace: class path: VM " + dir_ / "app\n"})
     EXPECT_NE(o.err.find(line), std::string::npos) << line << "\n" << o.err;
   EXPECT_NE(o.err.find("Error: Java Runtime Environment not found.\n"), std::string::npos) << o.err;
-  EXPECT_EQ(testutil::ReadFile(dir_ / "err.log"), "");
+  EXPECT_EQ(testutil::ReadFile(dir_ / "err.log"), "Error: Java Runtime Environment not found.\n");  // no trace
   // Without the variable: the message alone.
   o = runtest::RunProgram({dir_ / "app"});
   EXPECT_EQ(o.err, "Error: Java Runtime Environment not found.\n");
