@@ -110,7 +110,7 @@ std::string TargetLine(std::string_view file) {
   return "target: unknown (neither ELF nor PE)\n";
 }
 
-// The stub carries "plumbox stub version X" in its image, before anything appended.
+// The stub carries "plumbox stub version X" in its image, which comes before anything appended.
 std::string StubVersionLine(std::string_view image) {
   constexpr std::string_view kTag = "plumbox stub version ";
   size_t at = image.find(kTag);
@@ -226,7 +226,7 @@ bool InspectExecutable(const std::string& path, std::string& report, std::string
     return false;
   }
   report += TargetLine(bytes);
-  report += StubVersionLine(bytes.substr(0, record));
+  report += StubVersionLine(bytes);  // the stub comes first; its text may lie after the record
   report += SignatureLine(bytes);
   report += WindowsResourceLines(bytes);
   uint32_t archiveLength = Le32(file.data() + record);
