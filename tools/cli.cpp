@@ -203,6 +203,7 @@ std::string WrapHelpText() {
 std::string InspectHelpText() {
   return "usage: plumbox inspect FILE\n"
          "\n"
-         "Shows what a wrapped executable carries: where its payload lies, its embedded\n"
-         "configuration text and the entries of its embedded archive.\n";
+         "Shows what a wrapped executable carries: its target and the stub's version, for\n"
+         "Windows its icon sizes, version information, manifest settings and signature, where\n"
+         "its payload lies, its embedded configuration text and the entries of its archive.\n";
 }

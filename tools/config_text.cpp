@@ -97,7 +97,8 @@ std::string Quoted(std::string_view s) { return "'" + std::string(s) + "'"; }
 
 // Why the launcher would take a value other than the line seems to say; "" when it would not.
 std::string ValueProblem(const std::string& key, std::string_view value) {
-  if (value.empty()) return Quoted(key) + " has no value, so the launcher reads it as unset";
+  if (value.empty())
+    return Quoted(key) + (IsMultiValued(key) ? " has an empty value" : " has no value, so the launcher reads it as unset");
   if (value[0] == ':')
     return "the value of " + Quoted(key) + " starts with ':', which the launcher keeps; write '" + key +
            " VALUE' or '" + key + "=VALUE'";
@@ -110,15 +111,15 @@ std::string ValueProblem(const std::string& key, std::string_view value) {
       if (EqualsNoCase(value, k)) return {};
     std::string accepted;
     for (auto k : sw.keywords) accepted += (accepted.empty() ? "" : " or ") + Quoted(k);
-    return Quoted(key) + " " + Quoted(value) + " is not " + accepted + ", so the launcher keeps the default";
+    return key + " " + Quoted(value) + " is not " + accepted + ", so the launcher keeps the default";
   }
   if ((key == "minjre" || key == "maxjre") && ReadVersionNumbers(value).count == 0)
-    return Quoted(key) + " " + Quoted(value) + " holds no version number, so the launcher sets no bound";
+    return key + " " + Quoted(value) + " holds no version number, so the launcher sets no bound";
   if (key == "jre_order") {
     if (value.find_first_not_of("cbsieCBSIE") == std::string_view::npos) return {};
     if (value.find_first_of("cbsieCBSIE") == std::string_view::npos)
-      return Quoted(key) + " " + Quoted(value) + " names no runtime source (c, b, s, i, e), so 'cbsie' applies";
-    return Quoted(key) + " " + Quoted(value) + ": letters other than c, b, s, i, e are skipped";
+      return key + " " + Quoted(value) + " names no runtime source (c, b, s, i, e), so 'cbsie' applies";
+    return key + " " + Quoted(value) + ": letters other than c, b, s, i, e are skipped";
   }
   if (key == "option" && value[0] != '-')
     return "the VM option " + Quoted(value) + " does not start with '-'; the Java runtime refuses it";

@@ -295,8 +295,8 @@ bool OutputIsNoInput(const WrapOptions& opt, std::string& err) {
   for (const auto& file : opt.resources.splash) inputs.emplace_back("--splash", file);
   inputs.emplace_back("--icon", opt.resources.icon);
   inputs.emplace_back("--manifest", opt.resources.manifest);
-  inputs.emplace_back("--stub", opt.stub);
-  inputs.emplace_back("--support", opt.support);
+  inputs.emplace_back("stub", opt.stub.empty() ? DefaultStubPath(plat::ExecutablePath(), opt.target) : opt.stub);
+  inputs.emplace_back("support", opt.support.empty() ? DefaultSupportPath(plat::ExecutablePath()) : opt.support);
   for (const auto& [what, path] : inputs) {
     std::error_code ec;
     if (path.empty() || !fs::equivalent(opt.out, path, ec)) continue;
