@@ -479,7 +479,8 @@ TEST_P(InstancesJava, ASlowReceiverLosesNothing) {
 }
 
 TEST_P(InstancesJava, SingleInstanceRefusesASecondStart) {
-  std::string exe = WrapApp("app", {"singleinstance TRUE"});
+  // With the standard error sent to a file, the refusal still reaches the terminal.
+  std::string exe = WrapApp("app", {"singleinstance TRUE", "stderr " + dir_ / "err.log"});
   std::string stop = dir_ / "stop";
   auto first = std::make_unique<runtest::Child>(std::vector<std::string>{exe, "hold", stop},
                                                 std::vector<std::string>{}, runtest::kNoisyEnv);
