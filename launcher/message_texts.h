@@ -15,5 +15,7 @@
 #define PLB_MSG_10 "Error"
 #define PLB_MSG_12 "Java virtual machine version %s is too high, version between %s and %s is required."
 #define PLB_MSG_13 "There is already an instance of this program running."
+/* Shown instead of 12 while 12 is not overridden and only "maxjre" is set. */
+#define PLB_MSG_14 "Java virtual machine version %s is too high, require %s or lower."
 
 #endif

@@ -134,6 +134,9 @@ std::string FormatVersionMessage(const std::string& format, const std::string& v
 std::string ResultMessage(const LauncherContext& ctx, int code, const std::string& version, const std::string& minJre,
                           const std::string& maxJre) {
   std::string text = Message(ctx, code);
+  // Message 12 names both bounds; with the upper one alone it would read "between  and 21".
+  if (code == kResultTooNew && minJre.empty() && text == TableMessage(kResultTooNew))
+    return FormatVersionMessage(Message(ctx, kMessageTooNewNoMinimum), version, maxJre, {});
   if (code == kResultTooOld || code == kResultTooNew) return FormatVersionMessage(text, version, minJre, maxJre);
   return text;
 }

@@ -21,6 +21,7 @@ enum ResultCode : int {
 // Other message numbers and exit codes.
 constexpr int kMessageCaption = 10;           // caption of every box
 constexpr int kMessageAlreadyRunning = 13;    // refused second start
+constexpr int kMessageTooNewNoMinimum = 14;   // 12 when only "maxjre" is set (a format)
 constexpr int kExitAlreadyRunning = 11;       // exit code of a refused second start
 constexpr int kExitMainThrew = 1;             // an exception escaped main (no message)
 

@@ -1,5 +1,6 @@
 #include "payload/load.h"
 
+#include "launcher/trace.h"
 #include "payload/config.h"
 #include "payload/payload.h"
 #include "platform/fs.h"
@@ -26,9 +27,16 @@ void LoadConfigurationFrom(LauncherContext& ctx, const std::string& exePath, con
   ctx.exeDir = sep == std::string::npos ? std::string() : exePath.substr(0, sep + 1);
 
   for (const std::string& name : ExternalConfigCandidates(exePath)) {
-    if (!plat::CanRead(name)) continue;
+    if (!plat::CanRead(name)) {
+      Trace("configuration: no external file " + name);
+      continue;
+    }
     std::string bytes;
-    if (!plat::ReadWholeFile(name, bytes)) continue;
+    if (!plat::ReadWholeFile(name, bytes)) {
+      Trace("configuration: external file " + name + " cannot be read");
+      continue;
+    }
+    Trace("configuration: external file " + name + " (" + std::to_string(bytes.size()) + " bytes), read first");
     AppendText(ctx, bytes.data(), bytes.size());
     break;
   }
@@ -36,10 +44,21 @@ void LoadConfigurationFrom(LauncherContext& ctx, const std::string& exePath, con
   ctx.externalLength = static_cast<int32_t>(ctx.configText.size());
 
   ReadEmbeddedText(ctx);
+  Trace("configuration: embedded text of " + exePath + " (" +
+        std::to_string(ctx.configText.size() - static_cast<size_t>(ctx.externalLength)) + " bytes)");
 
   if (ValueIs(CfgDisableExternal(ctx), "true")) {
+    if (ctx.externalLength > 0) Trace("configuration: disableexternal true: the external file is not used");
     ctx.configText.erase(0, static_cast<size_t>(ctx.externalLength));
     ctx.externalLength = 0;
+  }
+  if (Tracing()) {
+    const char* text = ctx.configText.c_str();
+    for (size_t start = 0, end; text[start]; start = end + (text[end] != '\0')) {
+      end = ctx.configText.find_first_of(std::string("\r\n\0", 3), start);
+      if (end == std::string::npos) end = ctx.configText.size();
+      if (end > start) Trace("configuration: | " + ctx.configText.substr(start, end - start));
+    }
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "launcher/trace.h"
 #include "payload/config.h"
 #include "platform/env.h"
 #include "platform/fs.h"
@@ -44,12 +45,16 @@ std::string ProbeOneDirectory(LauncherContext& ctx, const std::string& dir) {
     if (plat::CanRead(candidate)) return candidate;
   }
   std::vector<plat::DirEntry> entries;
-  if (!plat::ListDirectory(dir, "*", entries)) return {};
+  if (!plat::ListDirectory(dir, "*", entries)) {
+    if (Tracing() && plat::CanRead(dir)) Trace("runtime:     " + dir + ": cannot be listed");
+    return {};
+  }
   for (const plat::DirEntry& e : entries) {
     if (!e.directory || e.name == "." || e.name == "..") continue;
     std::string candidate = LibraryIn(dir, e.name, lib);
     if (plat::CanRead(candidate)) return candidate;
   }
+  Trace("runtime:     " + dir + ": no " + lib + " in it or in its subdirectories");
   return {};
 }
 
@@ -73,21 +78,32 @@ std::string TwoLevelsUp(std::string path) {
 
 std::string SourceConfigured(LauncherContext& ctx) {
   std::string path = CfgJvmDll(ctx);
-  if (path.empty()) return {};
+  if (path.empty()) {
+    Trace("runtime:   no jvmdll configured");
+    return {};
+  }
   path = ResolvePath(ctx, path);
-  return plat::CanRead(path) ? path : std::string();
+  if (plat::CanRead(path)) return path;
+  Trace("runtime:   jvmdll " + path + ": cannot be read");
+  return {};
 }
 
 std::string SourceOwnRuntime(LauncherContext& ctx) {
   std::string dir = CfgJre(ctx);
   if (dir.empty()) dir = "./jre/";
-  return ProbeRuntimeDirectory(ctx, ResolvePath(ctx, dir));
+  dir = ResolvePath(ctx, dir);
+  Trace("runtime:   jre directory " + dir);
+  return ProbeRuntimeDirectory(ctx, dir);
 }
 
 std::string SourceEnvironment(LauncherContext& ctx) {
   for (const char* name : {"JRE_HOME", "JAVA_HOME"}) {
     std::string dir;
-    if (!plat::GetEnv(name, dir) || dir.empty()) continue;
+    if (!plat::GetEnv(name, dir) || dir.empty()) {
+      Trace(std::string("runtime:   ") + name + " is not set");
+      continue;
+    }
+    Trace(std::string("runtime:   ") + name + "=" + dir);
     std::string found = ProbeRuntimeDirectory(ctx, dir);
     if (!found.empty()) return found;
   }
@@ -105,6 +121,7 @@ std::string SourceRegistered(LauncherContext& ctx, char source) {
     if (!found.empty()) return found;
   }
   for (const std::string& home : plat::SystemRuntimeHomes(source)) {
+    Trace("runtime:   system runtime " + home);
     std::string found = ProbeRuntimeDirectory(ctx, home);
     if (!found.empty()) return found;
   }
@@ -136,6 +153,7 @@ bool HasVmSubdir(LauncherContext& ctx) { return VmSubdir(ctx).size() > 1; }
 
 std::string ProbeRuntimeDirectory(LauncherContext& ctx, std::string dir) {
   if (!EndsWithSeparator(dir)) dir += '/';
+  if (Tracing() && !plat::CanRead(dir)) Trace("runtime:     " + dir + ": no such directory");
   for (const std::string& sub : plat::VmLibraryDirs()) {
     std::string found = ProbeOneDirectory(ctx, dir + sub);
     if (!found.empty()) return found;
@@ -145,9 +163,13 @@ std::string ProbeRuntimeDirectory(LauncherContext& ctx, std::string dir) {
 
 std::string ProbeRuntimeRegistry(LauncherContext& ctx, const std::string& keyPath) {
   std::string version, versionKey, lib, home;
-  if (!ReadRegistryString(keyPath, "CurrentVersion", version)) return {};
+  if (!ReadRegistryString(keyPath, "CurrentVersion", version)) {
+    Trace("runtime:   registry " + keyPath + ": no CurrentVersion");
+    return {};
+  }
   versionKey = keyPath;
   versionKey.append("\\").append(version);
+  Trace("runtime:   registry " + versionKey);
   if (ReadRegistryString(versionKey, "RuntimeLib", lib)) {
     if (plat::CanRead(lib) && !HasVmSubdir(ctx)) return lib;
     std::string dir = TwoLevelsUp(lib);
@@ -159,10 +181,17 @@ std::string ProbeRuntimeRegistry(LauncherContext& ctx, const std::string& keyPat
 
 std::string FindRuntimeLibrary(LauncherContext& ctx) {
   if (!IsMarker(g_result)) return g_result;
-  for (char source : SearchOrder(ctx)) {
+  const std::string order = SearchOrder(ctx);
+  Trace("runtime: search order " + order + " (c jvmdll, b jre directory, s/i registered, e JRE_HOME/JAVA_HOME)");
+  for (char source : order) {
+    Trace(std::string("runtime: source ") + source);
     std::string found = RunSource(ctx, source);
-    if (!found.empty()) return g_result = found;
+    if (!found.empty()) {
+      Trace("runtime: found " + found);
+      return g_result = found;
+    }
   }
+  Trace("runtime: no source gave a VM library");
   return g_result = std::string();
 }
 

@@ -4,6 +4,7 @@
 #include <climits>
 
 #include "launcher/cmdline.h"
+#include "launcher/trace.h"
 #include "launcher/messages.h"
 #include "payload/config.h"
 #include "platform/text.h"
@@ -46,8 +47,11 @@ int CheckVersion(JNIEnv* env, const LauncherContext& ctx, VersionTexts& texts) {
   texts.maximum = CfgMaxJre(ctx);
   if (texts.minimum.empty() && texts.maximum.empty()) return kResultOk;
   if (!ReadRuntimeVersion(env, texts.runtime)) return kResultNoVersion;
-  return CheckVersionBounds(ReadVersionNumbers(texts.minimum), ReadVersionNumbers(texts.runtime),
-                            ReadVersionNumbers(texts.maximum));
+  int result = CheckVersionBounds(ReadVersionNumbers(texts.minimum), ReadVersionNumbers(texts.runtime),
+                                  ReadVersionNumbers(texts.maximum));
+  Trace("version: runtime " + texts.runtime + ", minjre '" + texts.minimum + "', maxjre '" + texts.maximum + "': " +
+        (result == kResultOk ? "accepted" : "refused"));
+  return result;
 }
 
 // Closes the splash screen when the application opens its first window.
@@ -98,8 +102,16 @@ int CallMain(JNIEnv* env, const LauncherContext& ctx, VmRunRequest& request) {
   std::vector<std::string> configured;
   for (const std::string& value : CfgArgv(ctx))
     for (std::string& word : Split(value)) configured.push_back(std::move(word));
-  LocalRef<jclass> mainClass(env, LoadMainClass(env, ctx, CfgMainClass(ctx)));
+  const std::string name = CfgMainClass(ctx);
+  LocalRef<jclass> mainClass(env, LoadMainClass(env, ctx, name));
+  Trace("main class: " + name + (mainClass ? "" : " (not found)"));
   if (!mainClass) return kResultNoMainClass;
+  if (Tracing()) {
+    std::string all;
+    for (const std::string& a : configured) all += " [" + a + "]";
+    for (const std::string& a : request.args) all += " [" + a + "]";
+    Trace("arguments:" + all);
+  }
   jmethodID main = env->GetStaticMethodID(mainClass.get(), "main", "([Ljava/lang/String;)V");
   if (!main) {
     DescribeAndClear(env);

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "launcher/messages.h"
+#include "launcher/trace.h"
 #include "payload/classpath.h"
 #include "payload/config.h"
 #include "platform/elevation.h"
@@ -114,7 +115,14 @@ int StartVm(VmContext& vm, LauncherContext& ctx) {
     AddOption(vm, option);
   SetStartProperties(agent && ownSystemLoader ? std::vector<std::string>{kSystemLoaderProperty}
                                               : std::vector<std::string>{});
+  if (Tracing()) {
+    Trace("class path: VM " + vmClassPath);
+    Trace("class path: launcher " + launcherClassPath);
+    for (const std::string& option : vm.options) Trace("VM option: " + option);
+    for (const std::string& property : CfgProperties(ctx)) Trace("property (set after the VM starts): " + property);
+  }
   if (library.empty()) return kResultNoRuntime;
+  Trace("VM library: " + library);
   int result = CreateVm(vm, library);
   if (result != kResultOk) return result;
   SetProperties(vm.env, ctx);

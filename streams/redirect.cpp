@@ -2,6 +2,7 @@
 
 #include "launcher/cmdline.h"
 #include "platform/child_process.h"
+#include "platform/ui.h"
 #include "runtime/vm.h"
 
 namespace {
@@ -41,6 +42,8 @@ void RedirectStream(Redirector& r, StdStream which, const std::string& value) {
   plat::FlushRuntimeStreams();  // what was printed before still goes where it was meant to
   if (r.refuseStdHandlesForTests || !plat::ReplaceStdHandle(which, target.handle, r.previous[i]))
     r.needsJavaFallback[i] = true;
+  else if (which == StdStream::Error)
+    plat::SetUserErrorOutput(r.previous[i]);  // the launcher's own lines still reach the user
   r.runtimeStream[i] = plat::BindRuntimeStream(which, target.handle);
 }
 
@@ -48,6 +51,7 @@ void RedirectStream(Redirector& r, StdStream which, const std::string& value) {
 // written to a handle that has just been closed.
 void ShutDownRedirection(Redirector& r) {
   plat::FlushRuntimeStreams();
+  plat::SetUserErrorOutput(plat::kNoOutput);
   for (int i = 0; i < 2; ++i) {
     auto which = static_cast<StdStream>(i);
     if (r.replaced[i]) plat::UnbindRuntimeStream(which, r.runtimeStream[i]);

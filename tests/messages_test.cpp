@@ -31,7 +31,8 @@ TEST_F(MessagesTest, StringTableHoldsTheTexts) {
       {10, "Error"},
       {12, "Java virtual machine version %s is too high, version between %s and %s is required."},
       {13, "There is already an instance of this program running."},
-      {9, ""}, {11, ""}, {14, ""}, {16, ""}, {0, ""}, {-1, ""},
+      {14, "Java virtual machine version %s is too high, require %s or lower."},
+      {9, ""}, {11, ""}, {15, ""}, {16, ""}, {0, ""}, {-1, ""},
   };
   LauncherContext none = Config("");
   for (auto [n, text] : table) EXPECT_EQ(Message(none, n), text) << n;
@@ -104,6 +105,14 @@ TEST_F(MessagesTest, ResultMessageFillsOnlyTheVersionMessages) {
   LauncherContext c = Config("message 6=low %s<%s\nmessage 7=class %s missing");
   EXPECT_EQ(ResultMessage(c, 6, "9", "11", "17"), "low 9<11");
   EXPECT_EQ(ResultMessage(c, 7, "9", "11", "17"), "class %s missing");
+  // Message 12 with the upper bound alone reads whole; an override of 12 is kept as written.
+  LauncherContext none = Config("");
+  EXPECT_EQ(ResultMessage(none, 12, "21.0.1", "", "17"),
+            "Java virtual machine version 21.0.1 is too high, require 17 or lower.");
+  EXPECT_EQ(ResultMessage(none, 12, "21.0.1", "11", "17"),
+            "Java virtual machine version 21.0.1 is too high, version between 11 and 17 is required.");
+  ResetMessageOverridesForTests();
+  EXPECT_EQ(ResultMessage(Config("message 12=high %s [%s-%s]"), 12, "21", "", "17"), "high 21 [-17]");
 }
 
 #ifndef _WIN32

@@ -95,9 +95,55 @@ TEST(LineKey, FollowsTheLaunchersKeyRule) {
 }
 
 TEST(ConfigWarnings, NameShadowedSingleKeysAndUnknownKeys) {
-  auto warnings = ConfigWarnings(Lines({"splash a", "option 1", "Splash b", "option 2", "spalsh c", "# note"}));
+  auto warnings = ConfigWarnings(Lines({"splash a", "option -a", "Splash b", "option -b", "spalsh c", "# note"}));
   ASSERT_EQ(warnings.size(), 2u);
   EXPECT_NE(warnings[0].find("f:3"), std::string::npos);
   EXPECT_NE(warnings[0].find("f:1"), std::string::npos);
   EXPECT_NE(warnings[1].find("spalsh"), std::string::npos);
+}
+
+// Every value that the launcher would ignore, or read otherwise than the line seems to say,
+// gets one warning naming its line; values it reads as written get none.
+TEST(ConfigWarnings, ValuesTheLauncherWouldReadOtherwise) {
+  const struct {
+    const char* line;
+    const char* warning;  // "" = none
+  } cases[] = {
+      {"singleinstance yes", "is not 'true' or 'custom'"},
+      {"singleinstance CUSTOM", ""},
+      {"wildcard All", ""},
+      {"disableexternal true ", "ends with a blank"},
+      {"assystemclassloader no", "is not 'false'"},
+      {"minjre seventeen", "holds no version number"},
+      {"maxjre 21.0.2", ""},
+      {"minjre 1.8.0_292", ""},
+      {"option", "has an empty value"},
+      {"splash", "has no value"},
+      {"option Xmx1g", "does not start with '-'"},
+      {"option -Xmx1g", ""},
+      {"\tsplash a.png", "starts with a tab"},
+      {"splash\ta.png", "a tab after 'splash'"},
+      {"stdout: out.log", "starts with ':'"},
+      {"stdout=out.log", ""},
+      {"jre_order xyz", "names no runtime source"},
+      {"jre_order eq", "letters other than"},
+      {"jre_order EB", ""},
+      {"property -Dk=v", "without -D"},
+      {"property k=v", ""},
+      {"export PATH", "the launcher ignores 'PATH'"},
+      {"message 0=zero", "positive number"},
+      {"message seven", "positive number"},
+      {"message 7=Gone\\n", ""},
+      {"#jre_order e", ""},
+  };
+  for (const auto& c : cases) {
+    auto warnings = ConfigWarnings(Lines({c.line}));
+    if (*c.warning == '\0') {
+      EXPECT_TRUE(warnings.empty()) << c.line << ": " << (warnings.empty() ? "" : warnings[0]);
+      continue;
+    }
+    ASSERT_EQ(warnings.size(), 1u) << c.line;
+    EXPECT_EQ(warnings[0].rfind("f:1: ", 0), 0u) << warnings[0];
+    EXPECT_NE(warnings[0].find(c.warning), std::string::npos) << warnings[0];
+  }
 }

@@ -39,7 +39,7 @@ struct Fixture {
 
   Fixture() {
     testutil::WriteFile(dir / "stub", FakeStub("\x7F" "ELF"));
-    WriteZip(dir / "app.jar", {{"Main.class", "main class bytes"}});
+    WriteZip(dir / "app.jar", {{"app/Main.class", "main class bytes"}});
     WriteZip(dir / "one.jar", {{"one/A.class", std::string(5000, 'a')}});
     WriteZip(dir / "two.jar", {{"two/B.class", "b"}});
     WriteZip(dir / "support.jar", {{"META-INF/MANIFEST.MF", "Manifest-Version: 1.0\r\n"},
@@ -95,7 +95,8 @@ TEST(Wrap, WritesThePayloadWhereTheLauncherFindsIt) {
   std::memcpy(&archiveLength, file.data() + record, 4);
   EXPECT_EQ(file.compare(record + 4, 4, std::string(4, '\0')), 0);  // high bytes of the length
 
-  const std::string text = "\xEF\xBB\xBFmainclass app.Main\r\noption -Xmx64m\r\nsplash s.png\r\noption -Dk=v\r\n";
+  // --set lines come before the --config lines, so that they win.
+  const std::string text = "\xEF\xBB\xBFmainclass app.Main\r\noption -Dk=v\r\noption -Xmx64m\r\nsplash s.png\r\n";
   const int32_t start = ArchiveStartOffset(Bytes(file), static_cast<uint32_t>(file.size()), archiveLength);
   EXPECT_EQ(start, static_cast<int32_t>(stub.size() + text.size() + 1 + 4 + 16));
   EXPECT_EQ(static_cast<uint64_t>(start) + archiveLength, file.size());
@@ -132,6 +133,10 @@ TEST(Wrap, RefusedInputsLeaveNothingBehind) {
   }
   testutil::MakeDirs(f.dir / "sub");
   testutil::WriteFile(f.dir / "sub/one.jar", testutil::ReadFile(f.dir / "two.jar"));
+  std::error_code noSymlinks;  // Wine has none: a hard link is the same file too
+  std::filesystem::create_symlink(f.dir / "one.jar", f.dir / "link", noSymlinks);
+  if (noSymlinks) std::filesystem::create_hard_link(f.dir / "one.jar", f.dir / "link");
+  const std::string appJar = testutil::ReadFile(f.dir / "app.jar"), oneJar = testutil::ReadFile(f.dir / "one.jar");
   const size_t before = f.FileCount();
 
   struct Case {
@@ -151,6 +156,15 @@ TEST(Wrap, RefusedInputsLeaveNothingBehind) {
       {"line break", [](WrapOptions& o, const testutil::TempDir&) { o.sets.push_back("option a\nmainclass b"); }},
       {"not a Java class name", [](WrapOptions& o, const testutil::TempDir&) { o.mainClass = "app..Main"; }},
       {"not a Java class name", [](WrapOptions& o, const testutil::TempDir&) { o.mainClass = "app/Main 2"; }},
+      // An output that is one of the inputs, however it is spelt.
+      {"is the --jar input", [](WrapOptions& o, const testutil::TempDir& d) { o.out = d / "sub/../app.jar"; }},
+      {"is the library input", [](WrapOptions& o, const testutil::TempDir& d) { o.out = d / "link"; }},
+      {"is the --config input", [](WrapOptions& o, const testutil::TempDir& d) { o.out = d / "./app.cfg"; }},
+      // Executables given as jars.
+      {"is a program that plumbox wrap made", [](WrapOptions& o, const testutil::TempDir& d) { o.jar = d / "wrapped"; }},
+      {"library " , [](WrapOptions& o, const testutil::TempDir& d) { o.libs.push_back(d / "wrapped"); }},
+      {"bare plumbox launcher stub", [](WrapOptions& o, const testutil::TempDir& d) { o.jar = d / "stub"; }},
+      {"--strict", [](WrapOptions& o, const testutil::TempDir&) { o.strict = true, o.sets.push_back("singleinstance yes"); }},
   };
   for (const auto& c : cases) {
     WrapOptions opt = f.opt;
@@ -161,6 +175,8 @@ TEST(Wrap, RefusedInputsLeaveNothingBehind) {
     EXPECT_EQ(testutil::ReadFile(f.dir / "app"), "previous") << c.mention;
     EXPECT_EQ(f.FileCount(), before) << c.mention;
   }
+  EXPECT_EQ(testutil::ReadFile(f.dir / "app.jar"), appJar);
+  EXPECT_EQ(testutil::ReadFile(f.dir / "one.jar"), oneJar);
 }
 
 TEST(LibraryEntryNames, StoresUnderLibsByFileName) {

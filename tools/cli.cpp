@@ -64,6 +64,14 @@ bool ParseWrap(const std::vector<std::string>& args, CommandLine& cl, std::strin
       cl.wrap.manifestLibs = false;
       continue;
     }
+    if (a == "--strict") {
+      cl.wrap.strict = true;
+      continue;
+    }
+    if (a == "-v" || a == "--verbose") {
+      cl.wrap.verbose = true;
+      continue;
+    }
     size_t eq = a.rfind("--", 0) == 0 ? a.find('=') : std::string::npos;
     std::string name = a.substr(0, eq);
     auto it = WrapValueOptions().find(name);
@@ -142,7 +150,7 @@ std::string UsageText() {
 std::string WrapHelpText() {
   return "usage: plumbox wrap --target linux|windows --jar APP.jar [--main CLASS]\n"
          "                    [--lib JAR]... [--lib-dir DIR]... [--no-manifest-libs]\n"
-         "                    [--config FILE]... [--set 'KEY VALUE']... -o OUT\n"
+         "                    [--config FILE]... [--set 'KEY VALUE']... [--strict] -o OUT\n"
          "\n"
          "Writes OUT: the launcher stub for the target with the application jar, the support\n"
          "classes, the library jars and the configuration text appended.\n"
@@ -158,17 +166,25 @@ std::string WrapHelpText() {
          "                          service files joined; signatures dropped)\n"
          "  --lib-dir DIR           every .jar directly in DIR, in name order (repeatable;\n"
          "                          e.g. the output of Maven's dependency:copy-dependencies)\n"
-         "  --no-manifest-libs      leave out the jars named by APP.jar's Class-Path (by\n"
-         "                          default they are added, resolved against APP.jar's folder).\n"
-         "                          Libraries go in this order: --lib, Class-Path, --lib-dir;\n"
+         "  --no-manifest-libs      leave out the jars named by Class-Path attributes (by\n"
+         "                          default they are added as java adds them: each jar's\n"
+         "                          Class-Path right after that jar, recursively, resolved\n"
+         "                          against its folder; a missing one is skipped with a\n"
+         "                          warning). Libraries go in class-path order: APP.jar's\n"
+         "                          Class-Path, then each --lib, then each --lib-dir jar;\n"
          "                          a file named twice goes in once.\n"
          "  --config FILE           configuration lines to embed (UTF-8, or UTF-16 with a BOM)\n"
-         "  --set 'KEY VALUE'       one more configuration line, after those of --config\n"
-         "                          (repeatable; for a single-valued key the first line wins)\n"
-         "  -o, --output OUT        the executable to write (replaced only when complete)\n"
+         "  --set 'KEY VALUE'       one more configuration line, placed before the lines of\n"
+         "                          --config, so that it overrides them (repeatable; for a\n"
+         "                          single-valued key the first line wins)\n"
+         "  --strict                fail on configuration lines that wrap warns about\n"
+         "                          (unknown keys, values the launcher would not understand)\n"
+         "  -o, --output OUT        the executable to write (replaced only when complete;\n"
+         "                          refused when it is one of the inputs)\n"
          "  --stub FILE             launcher stub to use instead of the installed one\n"
          "  --support JAR           support classes to use instead of the installed ones\n"
          "  -q, --quiet             print only warnings and errors\n"
+         "  -v, --verbose           also list the jars that Class-Path attributes add\n"
          "\n"
          "Windows executables only (an error with --target linux):\n"
          "  --icon FILE.ico         the application icon (every image of the file)\n"
@@ -188,6 +204,7 @@ std::string WrapHelpText() {
 std::string InspectHelpText() {
   return "usage: plumbox inspect FILE\n"
          "\n"
-         "Shows what a wrapped executable carries: where its payload lies, its embedded\n"
-         "configuration text and the entries of its embedded archive.\n";
+         "Shows what a wrapped executable carries: its target and the stub's version, for\n"
+         "Windows its icon sizes, version information, manifest settings and signature, where\n"
+         "its payload lies, its embedded configuration text and the entries of its archive.\n";
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "payload/encoding.h"
+#include "runtime/main_class.h"
 
 namespace {
 
@@ -62,6 +63,78 @@ bool Utf16ToUtf8(std::string_view bytes, bool bigEndian, std::string& out) {
   }
   AppendUnitsAsUtf8(out, units);
   return true;
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+// The switches: the keywords that change something (compared without regard to case, as
+// whole values); every other value leaves the default in force.
+struct Switch {
+  std::string_view key;
+  std::vector<std::string_view> keywords;
+};
+
+const std::vector<Switch>& Switches() {
+  static const std::vector<Switch> switches = {
+      {"singleinstance", {"true", "custom"}}, {"splashcloseonwindow", {"true"}},
+      {"assystemclassloader", {"false"}},     {"usejarprotocol", {"false"}},
+      {"fakeclassbytes", {"false"}},          {"compatible", {"true"}},
+      {"disableexternal", {"true"}},          {"wildcard", {"true", "auto", "all"}},
+  };
+  return switches;
+}
+
+std::string Quoted(std::string_view s) { return "'" + std::string(s) + "'"; }
+
+// Why the launcher would take a value other than the line seems to say; "" when it would not.
+std::string ValueProblem(const std::string& key, std::string_view value) {
+  if (value.empty())
+    return Quoted(key) + (IsMultiValued(key) ? " has an empty value" : " has no value, so the launcher reads it as unset");
+  if (value[0] == ':')
+    return "the value of " + Quoted(key) + " starts with ':', which the launcher keeps; write '" + key +
+           " VALUE' or '" + key + "=VALUE'";
+  if (value[0] == '\t') return "a tab after " + Quoted(key) + " belongs to the value; separate them with a space";
+  if (value.back() == ' ' || value.back() == '\t')
+    return "the value of " + Quoted(key) + " ends with a blank, which the launcher keeps as part of it";
+  for (const Switch& sw : Switches()) {
+    if (sw.key != key) continue;
+    for (auto k : sw.keywords)
+      if (EqualsNoCase(value, k)) return {};
+    std::string accepted;
+    for (auto k : sw.keywords) accepted += (accepted.empty() ? "" : " or ") + Quoted(k);
+    return key + " " + Quoted(value) + " is not " + accepted + ", so the launcher keeps the default";
+  }
+  if ((key == "minjre" || key == "maxjre") && ReadVersionNumbers(value).count == 0)
+    return key + " " + Quoted(value) + " holds no version number, so the launcher sets no bound";
+  if (key == "jre_order") {
+    if (value.find_first_not_of("cbsieCBSIE") == std::string_view::npos) return {};
+    if (value.find_first_of("cbsieCBSIE") == std::string_view::npos)
+      return key + " " + Quoted(value) + " names no runtime source (c, b, s, i, e), so 'cbsie' applies";
+    return key + " " + Quoted(value) + ": letters other than c, b, s, i, e are skipped";
+  }
+  if (key == "option" && value[0] != '-')
+    return "the VM option " + Quoted(value) + " does not start with '-'; the Java runtime refuses it";
+  if (key == "property" && value.substr(0, 2) == "-D")
+    return "a property line is NAME=VALUE without -D; this one sets the property " +
+           Quoted(value.substr(0, value.find('=')));
+  if (key == "export" && value.find('=') == std::string_view::npos)
+    return "an export line is NAME=VALUE; the launcher ignores " + Quoted(value);
+  if (key == "message") {
+    size_t eq = value.find('=');
+    size_t digits = value.find_first_not_of(' ');
+    bool number = eq != std::string_view::npos && digits < eq && value[digits] >= '1' && value[digits] <= '9';
+    if (!number) return "a message line is N=TEXT with N a positive number; the launcher ignores " + Quoted(value);
+  }
+  return {};
 }
 
 std::string LineNumberOfOffset(std::string_view text, size_t offset) {
@@ -162,11 +235,18 @@ std::vector<std::string> ConfigWarnings(const std::vector<ConfigLine>& lines) {
   std::vector<std::pair<std::string, std::string>> seen;  // single-valued key, where it was set
   for (const auto& l : lines) {
     std::string key = LineKey(l.text);
-    if (key.empty()) continue;
+    if (key.empty()) {
+      size_t start = l.text.find_first_not_of(" \t");
+      if (start != std::string::npos && l.text[start - (start > 0)] == '\t' && !LineKey(l.text.substr(start)).empty())
+        warnings.push_back(l.origin + ": the line starts with a tab, so the launcher ignores it (indent with spaces)");
+      continue;
+    }
     if (!IsKnownKey(key)) {
       warnings.push_back(l.origin + ": unknown key '" + key + "' (the launcher ignores this line)");
       continue;
     }
+    if (std::string problem = ValueProblem(key, LineValue(l.text, key.size())); !problem.empty())
+      warnings.push_back(l.origin + ": " + problem);
     if (IsMultiValued(key)) continue;
     auto it = std::find_if(seen.begin(), seen.end(), [&](const auto& s) { return s.first == key; });
     if (it != seen.end())

@@ -30,8 +30,10 @@ bool SetOptionLine(std::string_view value, ConfigLine& line, std::string& err);
 // The first "mainclass" value among the lines, "" when none.
 std::string MainClassOf(const std::vector<ConfigLine>& lines);
 
-// Warnings for lines that can have no effect: unknown keys, and single-valued keys already
-// set by an earlier line (the first line wins).
+// Warnings, each naming its line, for lines that the launcher would ignore or read otherwise
+// than they seem to say: unknown keys, lines that start with a tab, values it does not
+// understand (a switch other than its keywords, a version without a number, ...), and
+// single-valued keys already set by an earlier line (the first line wins).
 std::vector<std::string> ConfigWarnings(const std::vector<ConfigLine>& lines);
 
 // The text block: UTF-8 byte order mark, every line ended by CR LF, then one NUL.

@@ -1,5 +1,6 @@
 #include "tools/inspect.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
@@ -9,6 +10,7 @@
 #include "payload/payload.h"
 #include "platform/fs.h"
 #include "tools/pe_image.h"
+#include "tools/pe_resources.h"
 #include "tools/wrap.h"
 #include "tools/zip_input.h"
 
@@ -98,6 +100,116 @@ std::string LayoutDescription(const uint8_t* block) {
   return "layout: nested (the application jar and its libraries stored as jars in the archive)\n";
 }
 
+uint16_t Le16(std::string_view s, size_t at) {
+  return at + 2 <= s.size() ? uint16_t(uint8_t(s[at]) | uint8_t(s[at + 1]) << 8) : 0;
+}
+
+std::string TargetLine(std::string_view file) {
+  if (file.substr(0, 4) == "\x7F" "ELF") return "target: linux (ELF)\n";
+  if (file.substr(0, 2) == "MZ") return "target: windows (PE)\n";
+  return "target: unknown (neither ELF nor PE)\n";
+}
+
+// The stub carries "plumbox stub version X" in its image, which comes before anything appended.
+std::string StubVersionLine(std::string_view image) {
+  constexpr std::string_view kTag = "plumbox stub version ";
+  size_t at = image.find(kTag);
+  if (at == std::string_view::npos) return "stub version: unknown (a stub older than 0.1.0)\n";
+  size_t from = at + kTag.size(), end = image.find('\0', from);
+  return "stub version: " + std::string(image.substr(from, std::min(end, from + 32) - from)) + "\n";
+}
+
+// UTF-16 text (ASCII shown as is, other units as '?') up to a zero unit; `at` moves past it.
+std::string Utf16z(std::string_view s, size_t& at) {
+  std::string out;
+  for (; at + 2 <= s.size(); at += 2) {
+    uint16_t u = Le16(s, at);
+    if (u == 0) {
+      at += 2;
+      break;
+    }
+    out.push_back(u < 0x80 ? static_cast<char>(u) : '?');
+  }
+  return out;
+}
+
+// The VS_VERSIONINFO tree: every String of its StringFileInfo, as "key: value".
+void VersionStrings(std::string_view node, std::vector<std::string>& out, int depth = 0) {
+  if (node.size() < 6 || depth > 4) return;
+  size_t length = std::min<size_t>(Le16(node, 0), node.size()), valueLength = Le16(node, 2), type = Le16(node, 4);
+  size_t at = 6;
+  std::string key = Utf16z(node.substr(0, length), at);
+  at = (at + 3) & ~size_t(3);
+  if (depth == 3 && type == 1) {
+    size_t v = at;
+    std::string value = Utf16z(node.substr(0, std::min(length, at + valueLength * 2)), v);
+    out.push_back(key + ": " + value);
+    return;
+  }
+  at += type == 1 ? valueLength * 2 : valueLength;
+  at = (at + 3) & ~size_t(3);
+  while (at + 6 <= length) {
+    size_t child = Le16(node, at);
+    if (child < 6) break;
+    if (depth > 0 || key == "VS_VERSION_INFO") VersionStrings(node.substr(at, std::min(child, length - at)), out, depth + 1);
+    at = (at + child + 3) & ~size_t(3);
+  }
+}
+
+std::string AttributeValue(std::string_view xml, std::string_view element, std::string_view attribute) {
+  size_t at = xml.find(element);
+  if (at == std::string_view::npos) return {};
+  size_t close = xml.find('>', at);
+  std::string_view tag = xml.substr(at, close == std::string_view::npos ? std::string_view::npos : close - at);
+  size_t name = tag.find(std::string(attribute) + "=");
+  if (name == std::string_view::npos) return {};
+  size_t quote = name + attribute.size() + 1;
+  if (quote >= tag.size()) return {};
+  size_t end = tag.find(tag[quote], quote + 1);
+  return std::string(tag.substr(quote + 1, end == std::string_view::npos ? std::string_view::npos : end - quote - 1));
+}
+
+std::string ElementText(std::string_view xml, std::string_view element) {
+  size_t at = xml.find("<" + std::string(element));
+  if (at == std::string_view::npos) return {};
+  size_t from = xml.find('>', at), to = xml.find('<', from);
+  if (from == std::string_view::npos || to == std::string_view::npos) return {};
+  return std::string(xml.substr(from + 1, to - from - 1));
+}
+
+// A Windows executable's icon sizes, version information and manifest settings.
+std::string WindowsResourceLines(std::string_view file) {
+  PeImage image;
+  ResourceTable table;
+  std::string ignored;
+  if (file.substr(0, 2) != "MZ" || !ParsePeImage(file, image, ignored) ||
+      !ReadResources(file, image, GetDirectory(file, image, kPeResourceDirectory), table, ignored))
+    return {};
+  std::string icons, report;
+  std::vector<std::string> version;
+  for (const auto& [key, data] : table) {
+    if (key.type.number == kRtGroupIcon && key.type.name.empty()) {
+      // GRPICONDIR: reserved, type, count; then 14-byte entries starting with width, height.
+      for (size_t i = 0, n = Le16(data.bytes, 4); i < n && 6 + 14 * (i + 1) <= data.bytes.size(); ++i) {
+        unsigned w = uint8_t(data.bytes[6 + 14 * i]), h = uint8_t(data.bytes[7 + 14 * i]);
+        icons += (icons.empty() ? "" : ", ") + std::to_string(w ? w : 256) + "x" + std::to_string(h ? h : 256);
+      }
+    } else if (key.type.number == kRtVersion && key.type.name.empty() && version.empty()) {
+      VersionStrings(data.bytes, version);
+    } else if (key.type.number == kRtManifest && key.type.name.empty()) {
+      const std::string& xml = data.bytes;
+      std::string level = AttributeValue(xml, "requestedExecutionLevel", "level");
+      std::string codePage = ElementText(xml, "activeCodePage");
+      report += "manifest: execution level " + (level.empty() ? std::string("not set") : level) + ", code page " +
+                (codePage.empty() ? std::string("the system's") : codePage) + "\n";
+    }
+  }
+  report = "icon: " + (icons.empty() ? std::string("none") : icons) + "\n" + report;
+  report += "version information:" + std::string(version.empty() ? " none\n" : "\n");
+  for (const auto& line : version) report += "  " + line + "\n";
+  return report;
+}
+
 }  // namespace
 
 bool InspectExecutable(const std::string& path, std::string& report, std::string& err) {
@@ -108,12 +220,15 @@ bool InspectExecutable(const std::string& path, std::string& report, std::string
   }
   std::string_view bytes(reinterpret_cast<const char*>(file.data()), file.size());
   report = path + ": " + std::to_string(file.size()) + " bytes\n";
-  report += SignatureLine(bytes);
   size_t record = 0;
   if (!FirstRecord(bytes, record)) {
     err = path + " has no payload-location record: it is not a plumbox executable";
     return false;
   }
+  report += TargetLine(bytes);
+  report += StubVersionLine(bytes);  // the stub comes first; its text may lie after the record
+  report += SignatureLine(bytes);
+  report += WindowsResourceLines(bytes);
   uint32_t archiveLength = Le32(file.data() + record);
   report += "payload-location record at offset " + std::to_string(record) + ": archive length " +
             std::to_string(archiveLength) + "\n";

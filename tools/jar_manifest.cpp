@@ -152,9 +152,9 @@ bool ResolveClassPath(const std::string& jarPath, std::string_view value, std::v
     path = path.lexically_normal();
     fs::file_status st = fs::status(path, ec);
     if (!fs::exists(st)) {
-      err = jarName + ": its Class-Path names '" + entry + "', which does not exist (looked for " + path.string() +
-            "); give --no-manifest-libs to leave the Class-Path jars out";
-      return false;
+      warnings.push_back(jarName + ": Class-Path entry '" + entry + "' does not exist (looked for " + path.string() +
+                         "); skipped, as java skips it");
+      continue;
     }
     if (fs::is_directory(st)) {
       warnings.push_back(jarName + ": Class-Path entry '" + entry +
@@ -188,27 +188,53 @@ bool JarsInDirectory(const std::string& dir, std::vector<std::string>& jars, std
   return true;
 }
 
-bool AddDefaultLibraries(WrapOptions& options, std::string& err) {
-  std::vector<std::string> extra, warnings;
+namespace {
+
+struct ClassPathWalk {
+  bool follow = true;  // false: --no-manifest-libs
+  bool verbose = false;
+  std::set<std::string> listed;  // identities of the jars already on the class path
+  std::vector<std::string> jars;
+  std::vector<std::string> warnings;
+};
+
+// Puts `jar` on the class path unless it is there already, then the jars its Class-Path
+// names, each followed by its own: the order in which java opens them. A jar that cannot be
+// read adds nothing; the wrap's own checks report it.
+bool Visit(ClassPathWalk& walk, const std::string& jar, bool add, std::string& err) {
+  if (!walk.listed.insert(Identity(jar)).second) return true;
+  if (add) walk.jars.push_back(jar);
   std::error_code ec;
-  if (options.manifestLibs && !options.jar.empty() && fs::is_regular_file(options.jar, ec)) {
-    JarManifest manifest;
-    std::string unreadable;  // reported by the wrap's check of the application jar
-    if (ReadJarManifest(options.jar, manifest, unreadable)) {
-      std::string classPath = ManifestValue(manifest, "Class-Path");
-      if (!ResolveClassPath(options.jar, classPath, extra, warnings, err)) return false;
-    }
+  if (!walk.follow || !fs::is_regular_file(jar, ec)) return true;
+  JarManifest manifest;
+  std::string unreadable;
+  if (!ReadJarManifest(jar, manifest, unreadable)) return true;
+  std::vector<std::string> named;
+  if (!ResolveClassPath(jar, ManifestValue(manifest, "Class-Path"), named, walk.warnings, err)) return false;
+  for (const auto& file : named) {
+    if (walk.verbose && !walk.listed.count(Identity(file)))
+      std::printf("plumbox: %s's Class-Path adds %s\n", BaseName(jar).c_str(), file.c_str());
+    if (!Visit(walk, file, true, err)) return false;
   }
+  return true;
+}
+
+}  // namespace
+
+bool AddDefaultLibraries(WrapOptions& options, std::string& err) {
+  ClassPathWalk walk;
+  walk.follow = options.manifestLibs;
+  walk.verbose = options.verbose;
+  std::vector<std::string> libs = options.libs;
   for (const auto& dir : options.libDirs) {
     std::vector<std::string> jars;
     if (!JarsInDirectory(dir, jars, err)) return false;
-    if (jars.empty()) warnings.push_back("--lib-dir " + dir + " holds no .jar files");
-    extra.insert(extra.end(), jars.begin(), jars.end());
+    if (jars.empty()) walk.warnings.push_back("--lib-dir " + dir + " holds no .jar files");
+    libs.insert(libs.end(), jars.begin(), jars.end());
   }
-  for (const auto& w : warnings) Warn(w);
-  std::set<std::string> listed = {Identity(options.jar)};
-  for (const auto& lib : options.libs) listed.insert(Identity(lib));
-  for (const auto& file : extra)
-    if (listed.insert(Identity(file)).second) options.libs.push_back(file);
-  return true;
+  bool ok = options.jar.empty() || Visit(walk, options.jar, false, err);
+  for (size_t i = 0; ok && i < libs.size(); ++i) ok = Visit(walk, libs[i], true, err);
+  for (const auto& w : walk.warnings) Warn(w);
+  if (ok) options.libs = walk.jars;
+  return ok;
 }

@@ -30,15 +30,18 @@ std::string ManifestMainClass(const JarManifest& manifest);
 // The files a Class-Path value names, resolved as the JDK resolves them: blank-separated URLs
 // relative to the jar's directory ("%20" and other escapes decoded, "file:" URLs absolute).
 // Entries of another scheme are skipped with a warning, as are existing directories, which
-// cannot be embedded. False with a message for an entry that does not exist.
+// cannot be embedded, and entries that do not exist (java ignores those too). False with a
+// message for an entry that is no valid URL path.
 bool ResolveClassPath(const std::string& jarPath, std::string_view value, std::vector<std::string>& files,
                       std::vector<std::string>& warnings, std::string& err);
 
 // Every "*.jar" file directly in `dir`, sorted by name. False when `dir` is no directory.
 bool JarsInDirectory(const std::string& dir, std::vector<std::string>& jars, std::string& err);
 
-// Adds the application jar's Class-Path jars (unless --no-manifest-libs) and the jars of the
-// --lib-dir directories to options.libs, after the --lib jars; a file already listed (or the
-// application jar itself) is not added again. Warnings go to standard error. A jar that
-// cannot be read is left for the wrap's own checks to report.
+// Makes options.libs the class path after the application jar, in the order java builds it
+// for "-cp APP.jar:LIB...": the application jar's Class-Path jars, then each --lib jar and
+// then each --lib-dir jar, every jar followed at once by the jars its own Class-Path names,
+// recursively (unless --no-manifest-libs). A file already on the class path is not added
+// again. Warnings go to standard error; with --verbose the Class-Path additions are listed.
+// A jar that cannot be read is left for the wrap's own checks to report.
 bool AddDefaultLibraries(WrapOptions& options, std::string& err);

@@ -1,5 +1,6 @@
 #include "tools/wrap.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -31,6 +32,7 @@ struct WrapInputs {
   std::vector<ArchiveFileEntry> support;
   std::vector<std::string> libNames;
   std::string mainClass;
+  bool runTimeClassPath = false;  // a line adds to a class path at run time
   FlatMerge flat;  // --flat: what the merged top level holds
 };
 
@@ -83,9 +85,35 @@ bool CheckInputFile(const std::string& path, const std::string& what, std::strin
   return err.empty();
 }
 
+// A jar input that is an executable: a program wrapped by plumbox, a bare launcher stub or
+// another program. Executables can hold a ZIP archive too, so this is asked before the
+// archive is listed; "" for anything else.
+std::string ExecutableInput(const std::string& path) {
+  std::string head;
+  if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+    head.resize(4);
+    head.resize(std::fread(head.data(), 1, head.size(), f));
+    std::fclose(f);
+  }
+  const char* target = LooksLike(head, "linux") ? "linux" : LooksLike(head, "windows") ? "windows" : nullptr;
+  if (!target) return {};
+  std::string image, unused;
+  size_t record = 0;
+  if (!plat::ReadWholeFile(path, image) || !FindPayloadRecord(image, record, unused))
+    return std::string("is ") + (target == std::string("linux") ? "a Linux" : "a Windows") + " executable, not a jar";
+  if (image.find_first_not_of('\0', record) < record + kPayloadMarkerOffset)
+    return std::string("is a program that plumbox wrap made (--target ") + target +
+           "), not a jar: give the jars it was made from (plumbox inspect " + path + " lists what it carries)";
+  return std::string("is the bare plumbox launcher stub for ") + target + ", not a jar";
+}
+
 bool CheckInputArchive(const std::string& path, const std::string& what, std::string& err) {
   std::vector<ArchiveEntryInfo> entries;
   if (!CheckInputFile(path, what, err)) return false;
+  if (std::string executable = ExecutableInput(path); !executable.empty()) {
+    err = what + " " + path + " " + executable;
+    return false;
+  }
   if (!ListArchiveFile(path, entries, err)) {
     err = what + " " + err;
     return false;
@@ -188,6 +216,12 @@ bool GatherConfig(const WrapOptions& opt, WrapInputs& in, std::string& err) {
     line.origin = "--flat";
     lines.push_back(line);
   }
+  // The --set lines come first so that, for a single-valued key, the command line wins.
+  for (const auto& set : opt.sets) {
+    ConfigLine line;
+    if (!SetOptionLine(set, line, err)) return false;
+    lines.push_back(line);
+  }
   for (const auto& file : opt.configFiles) {
     std::string bytes;
     if (!CheckInputFile(file, "configuration file", err)) return false;
@@ -197,14 +231,19 @@ bool GatherConfig(const WrapOptions& opt, WrapInputs& in, std::string& err) {
     }
     if (!ConfigFileLines(bytes, file, lines, err)) return false;
   }
-  for (const auto& set : opt.sets) {
-    ConfigLine line;
-    if (!SetOptionLine(set, line, err)) return false;
-    lines.push_back(line);
-  }
   if (MainClassOf(lines).empty() && !ManifestMainClassLine(opt.jar, lines, err)) return false;
-  for (const auto& w : ConfigWarnings(lines)) Warn(w);
+  const std::vector<std::string> warnings = ConfigWarnings(lines);
+  for (const auto& w : warnings) Warn(w);
+  if (opt.strict && !warnings.empty()) {
+    err = std::to_string(warnings.size()) + " configuration warning" + (warnings.size() > 1 ? "s" : "") +
+          ", which --strict makes errors";
+    return false;
+  }
   in.mainClass = MainClassOf(lines);
+  for (const auto& l : lines) {
+    std::string key = LineKey(l.text);
+    in.runTimeClassPath |= key == "classpath" || key == "libs" || key == "java_classpath" || key == "java_libs";
+  }
   in.textBlock = TextBlock(lines);
   return true;
 }
@@ -247,6 +286,51 @@ bool PlanFlat(const WrapOptions& opt, WrapInputs& in, std::string& err) {
   return true;
 }
 
+// The output replaces its file only at the end, so an output that is one of the inputs would
+// destroy that input. Files are compared, not names: links, "./" and hard links included.
+bool OutputIsNoInput(const WrapOptions& opt, std::string& err) {
+  std::vector<std::pair<std::string, std::string>> inputs = {{"--jar", opt.jar}};
+  for (const auto& lib : opt.libs) inputs.emplace_back("library", lib);
+  for (const auto& file : opt.configFiles) inputs.emplace_back("--config", file);
+  for (const auto& file : opt.resources.splash) inputs.emplace_back("--splash", file);
+  inputs.emplace_back("--icon", opt.resources.icon);
+  inputs.emplace_back("--manifest", opt.resources.manifest);
+  inputs.emplace_back("stub", opt.stub.empty() ? DefaultStubPath(plat::ExecutablePath(), opt.target) : opt.stub);
+  inputs.emplace_back("support", opt.support.empty() ? DefaultSupportPath(plat::ExecutablePath()) : opt.support);
+  for (const auto& [what, path] : inputs) {
+    std::error_code ec;
+    if (path.empty() || !fs::equivalent(opt.out, path, ec)) continue;
+    err = "the output " + opt.out + " is the " + what + " input " + path + "; writing it would destroy that file";
+    return false;
+  }
+  return true;
+}
+
+// A main class that no input jar holds fails only at run time (message 7): warned about,
+// unless the runtime or a class path configured for run time may provide it.
+void CheckMainClassPresent(const WrapOptions& opt, const WrapInputs& in) {
+  if (in.runTimeClassPath || in.mainClass.empty()) return;
+  for (const char* runtimePackage : {"java.", "javax.", "jdk.", "sun.", "com.sun."})
+    if (in.mainClass.rfind(runtimePackage, 0) == 0) return;
+  std::string file = in.mainClass;
+  std::replace(file.begin(), file.end(), '.', '/');
+  file += ".class";
+  std::vector<std::string> jars = {opt.jar};
+  jars.insert(jars.end(), opt.libs.begin(), opt.libs.end());
+  for (const auto& jar : jars) {
+    std::vector<ArchiveEntryInfo> entries;
+    std::string unused;
+    if (!ListArchiveFile(jar, entries, unused)) return;  // reported elsewhere
+    for (const auto& e : entries) {
+      bool versioned = e.name.rfind("META-INF/versions/", 0) == 0 && e.name.size() > file.size() &&
+                       e.name.compare(e.name.size() - file.size() - 1, std::string::npos, "/" + file) == 0;
+      if (e.name == file || versioned) return;
+    }
+  }
+  Warn("main class " + in.mainClass + ": no input jar holds " + file +
+       ", so the start will fail unless the Java runtime provides it");
+}
+
 bool GatherInputs(const WrapOptions& opt, WrapInputs& in, std::string& err) {
   if (opt.target != "linux" && opt.target != "windows") {
     err = opt.target.empty() ? "--target is missing (linux or windows)"
@@ -261,10 +345,13 @@ bool GatherInputs(const WrapOptions& opt, WrapInputs& in, std::string& err) {
     err = "-o is missing: give the output file";
     return false;
   }
-  if (!GatherConfig(opt, in, err) || !LoadStub(opt, in, err) || !AddWindowsResources(opt, in, err)) return false;
+  if (!OutputIsNoInput(opt, err) || !GatherConfig(opt, in, err) || !LoadStub(opt, in, err) ||
+      !AddWindowsResources(opt, in, err))
+    return false;
   if (!CheckInputArchive(opt.jar, "application jar", err)) return false;
   for (const auto& lib : opt.libs)
     if (!CheckInputArchive(lib, "library", err)) return false;
+  CheckMainClassPresent(opt, in);
   if (opt.flat) return InputsFit(opt, in, err) && LoadSupport(opt, in, err) && PlanFlat(opt, in, err);
   return LibraryEntryNames(opt.libs, in.libNames, err) && InputsFit(opt, in, err) && LoadSupport(opt, in, err);
 }

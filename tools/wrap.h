@@ -30,6 +30,8 @@ struct WrapOptions {
   std::string stub;     // "" = the installed stub of the target
   std::string support;  // "" = the installed support classes, when there are any
   bool quiet = false;
+  bool verbose = false;  // -v: list the jars that Class-Path attributes add
+  bool strict = false;   // --strict: configuration warnings are errors
   bool flat = false;  // merge the jars into the top level instead of nesting them
   WindowsResourceOptions resources;  // icon, version information, splash, manifest, messages
 };

@@ -48,7 +48,7 @@ TEST(Documentation, WrapHelpNamesEveryOption) {
   for (std::sregex_iterator it(cli.begin(), cli.end(), option), end; it != end; ++it, ++count)
     EXPECT_NE(help.out.find((*it)[1].str()), std::string::npos) << (*it)[1].str() << " is missing from wrap --help";
   EXPECT_GE(count, 15);
-  for (const char* flag : {"--no-manifest-libs", "--quiet"}) EXPECT_NE(help.out.find(flag), std::string::npos) << flag;
+  for (const char* flag : {"--no-manifest-libs", "--quiet", "--strict", "--verbose"}) EXPECT_NE(help.out.find(flag), std::string::npos) << flag;
 }
 
 }  // namespace

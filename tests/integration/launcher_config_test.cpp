@@ -53,7 +53,7 @@ TEST(WindowsStub, StringTableHoldsTheMessages) {
                               "",
                               "Java virtual machine version %s is too high, version between %s and %s is required.",
                               "There is already an instance of this program running.",
-                              "",
+                              "Java virtual machine version %s is too high, require %s or lower.",
                               ""};
   for (int i = 0; i < 16; ++i) EXPECT_EQ(strings[i], expected[i]) << i;
 }
@@ -82,6 +82,28 @@ TEST_F(NoRuntime, LinuxShowsMessageOneAndExitsWithOne) {
   o = runtest::RunProgram({dir_ / "app2"}, {"PLBT_APP=demo"});
   EXPECT_EQ(o.code, 1);
   EXPECT_EQ(o.err, "Oops: No Java for demo\nsee the manual\n");
+}
+
+// PLUMBOX_TRACE tells where the launcher looked; its lines and its message reach the
+// terminal even while the configuration sends the standard error to a file (which gets the
+// message as well).
+TEST_F(NoRuntime, TraceTellsWhereItLookedAndReachesTheTerminal) {
+  runtest::Wrap(Request({"stderr " + dir_ / "err.log"}), dir_ / "app", PLB_LINUX_STUB);
+  testutil::WriteFile(dir_ / "app.cfg", "option -Xmx32m\n");
+  Output o = runtest::RunProgram({dir_ / "app"}, {"PLUMBOX_TRACE=1"});
+  EXPECT_EQ(o.code, 1);
+  for (const std::string& line : std::vector<std::string>{
+           "plumbox trace: configuration: external file " + dir_ / "app.cfg (15 bytes), read first\n",
+        "plumbox trace: configuration: | option -Xmx32m\n", "plumbox trace: runtime: search order c ",
+        "plumbox trace: runtime:   jvmdll " + dir_ / "missing/libjvm.so: cannot be read\n",
+        "plumbox trace: runtime: no source gave a VM library\n", "plumbox trace: VM option: -Xmx32m\n",
+        "plumbox trace: class path: VM " + dir_ / "app\n"})
+    EXPECT_NE(o.err.find(line), std::string::npos) << line << "\n" << o.err;
+  EXPECT_NE(o.err.find("Error: Java Runtime Environment not found.\n"), std::string::npos) << o.err;
+  EXPECT_EQ(testutil::ReadFile(dir_ / "err.log"), "Error: Java Runtime Environment not found.\n");  // no trace
+  // Without the variable: the message alone.
+  o = runtest::RunProgram({dir_ / "app"});
+  EXPECT_EQ(o.err, "Error: Java Runtime Environment not found.\n");
 }
 
 TEST_F(NoRuntime, WindowsExitsWithOneUnderWine) {
@@ -167,6 +189,12 @@ TEST_F(RealRuntime, WildcardsAndClassPaths) {
           {"CLASSPATH=/cp"});
   EXPECT_EQ(Answer(o.out, "prop:plb.class.path"), ":" + dir_ / "extra.jar:" + dir_ / "lib/sub/k.jar:/cp") << o.err;
   EXPECT_EQ(Answer(o.out, "prop:java.class.path"), dir_ / "app");
+
+  // The trace names the runtime found, the launcher class path and the main class.
+  o = Run({jvm, "classpath extra.jar"}, {}, {"PLUMBOX_TRACE=1"});
+  for (const std::string& line : std::vector<std::string>{"runtime: found " + jdk.LibJvm() + "\n", "class path: launcher :" + dir_ / "extra.jar\n",
+                                  std::string("main class: probe.Probe\n")})
+    EXPECT_NE(o.err.find("plumbox trace: " + line), std::string::npos) << line << "\n" << o.err;
 }
 
 }  // namespace

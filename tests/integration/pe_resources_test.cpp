@@ -160,6 +160,15 @@ TEST_F(PeResourcesTest, WrappedExecutableCarriesIconVersionSplashAndMessages) {
   EXPECT_EQ(start, int32_t(ImageEnd(image) + text.size() + 20));
   EXPECT_EQ(PeChecksum(file, image.optionalHeader + kPeChecksumField), StoredChecksum(file, image));
 
+  // plumbox inspect tells the target, the stub's version and what the resources say.
+  RunResult inspect = testutil::Run({PLB_TOOL, "inspect", out});
+  ASSERT_EQ(inspect.exitCode, 0) << inspect.err;
+  for (const char* line : {"\ntarget: windows (PE)\n", "\nstub version: 0.", "\nicon: 16x16, 32x32\n",
+                           "\nmanifest: execution level requireAdministrator, code page the system's\n",
+                           "\n  CompanyName: Quill & Co\n", "\n  FileVersion: 1.2.3.4\n", "\n  ProductName: Ledger\n",
+                           "\n  OriginalFilename: ledger.exe\n", "\nsignature: none"})
+    EXPECT_NE(inspect.out.find(line), std::string::npos) << line << " in\n" << inspect.out;
+
   // Through the system's own calls, under Wine.
   if (std::string(PLB_WINE).empty()) PLB_SKIP_MISSING() << "Wine is not installed";
   if (!fs::exists(PLB_RESOURCE_PROBE)) PLB_SKIP_MISSING() << "no resource probe at " << PLB_RESOURCE_PROBE;

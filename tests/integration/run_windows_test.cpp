@@ -115,4 +115,23 @@ TEST_F(WindowsFailures, LibrariesThatCannotMakeAVmGiveCodes2And4) {
   EXPECT_NE(o.err.find(Box("Java Runtime Environment not valid.")), std::string::npos) << o.err.substr(0, 2000);
 }
 
+// PLUMBOX_TRACE on Windows: the windowed launcher writes its trace to the standard error it
+// was given (here Wine's, a pipe).
+TEST_F(WindowsFailures, TraceTellsTheRuntimeSearchAndTheOptions) {
+  runtest::WrapRequest w;
+  w.target = "windows";
+  w.jar = dir_ / "app.jar";
+  w.mainClass = "Main";
+  w.settings = {"jre_order bc", "jre Z:" + dir_ / "nojre", "jvmdll Z:" + FakeJvm("refuse"), "option -Xmx48m"};
+  runtest::Wrap(w, dir_ / "app.exe", PLB_WINDOWS_STUB);
+  runtest::Output o =
+      runtest::RunProgram({PLB_WINE, dir_ / "app.exe"}, {"WINEPREFIX=" + prefix_, "WINEDEBUG=-all", "PLUMBOX_TRACE=1"}, 300);
+  EXPECT_EQ(o.code, 4);
+  for (const std::string& line : std::vector<std::string>{
+           "plumbox trace: runtime: search order bc ", "plumbox trace: runtime:   jre directory Z:" + dir_ / "nojre",
+           "plumbox trace: runtime: found Z:" + FakeJvm("refuse"), "plumbox trace: VM option: -Xmx48m",
+           "plumbox trace: VM option: -Djava.class.path="})
+    EXPECT_NE(o.err.find(line), std::string::npos) << line << "\n" << o.err.substr(0, 3000);
+}
+
 }  // namespace

@@ -11,6 +11,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "payload/payload.h"
@@ -151,6 +152,18 @@ TEST_P(WrapTargetTest, EmbeddedArchiveReadsWithStandardTools) {
   for (size_t i = 1; i + 1 < names.size(); ++i) EXPECT_EQ(names[i].rfind(kSupportPrefix, 0), 0u) << names[i];
   EXPECT_EQ(fs::status(out).permissions() & fs::perms::owner_exec,
             std::string(GetParam()) == "linux" ? fs::perms::owner_exec : fs::perms::none);
+
+  // The executable (or the bare stub) given back as a jar is recognised for what it is.
+  for (const auto& [flag, input, mention] :
+       {std::tuple<std::string, std::string, std::string>{"--jar", out, "is a program that plumbox wrap made (--target " + std::string(GetParam())},
+        {"--lib", out, "library " + out + " is a program that plumbox wrap made"},
+        {"--jar", StubFor(GetParam()), "is the bare plumbox launcher stub for " + std::string(GetParam())}}) {
+    std::vector<std::string> args = WrapArgs(GetParam(), dir_ / "again");
+    *std::find(args.begin(), args.end(), flag == "--jar" ? Jar("app.jar") : Jar("lib.jar")) = input;
+    testutil::RunResult again = testutil::Run(args);
+    EXPECT_EQ(again.exitCode, 1);
+    EXPECT_NE(again.err.find(mention), std::string::npos) << again.err;
+  }
 }
 
 // Trailing bytes after the archive: without an end-record signature among them the launcher
@@ -213,13 +226,13 @@ TEST_F(WrapTest, RefusedInputsLeaveNoOutput) {
       {{"--jar", dir_ / "missing.jar", "--main", "M"}, out, "no such file"},
       {{"--jar", dir_ / "a-directory", "--main", "M"}, out, "not a regular file"},
       {{"--jar", dir_ / "text.jar", "--main", "M"}, out, "not a ZIP archive"},
-      {{"--jar", Jar("app.jar"), "--lib", dir_ / "text.jar", "--main", "M"}, out, "not a ZIP archive"},
-      {{"--jar", Jar("app.jar"), "--main", "M", "--stub", dir_ / "bare-stub"}, out, "stub has no payload-location record"},
-      {{"--jar", Jar("app.jar"), "--main", "M"}, dir_ / "no-such-dir/out", "cannot write"},
-      {{"--jar", Jar("app.jar"), "--main", "M"}, dir_ / "a-directory", "directory"},
+      {{"--jar", Jar("app.jar"), "--lib", dir_ / "text.jar", "--main", "quiet.Main"}, out, "not a ZIP archive"},
+      {{"--jar", Jar("app.jar"), "--main", "quiet.Main", "--stub", dir_ / "bare-stub"}, out, "stub has no payload-location record"},
+      {{"--jar", Jar("app.jar"), "--main", "quiet.Main"}, dir_ / "no-such-dir/out", "cannot write"},
+      {{"--jar", Jar("app.jar"), "--main", "quiet.Main"}, dir_ / "a-directory", "directory"},
       {{"--jar", Jar("app.jar")}, out, "no main class"},
-      {{"--jar", Jar("app.jar"), "--main", "M", "--bogus"}, out, "unknown option '--bogus'"},
-      {{"--jar", Jar("app.jar"), "--main", "M", "--config", dir_ / "missing.cfg"}, out, "missing.cfg"},
+      {{"--jar", Jar("app.jar"), "--main", "quiet.Main", "--bogus"}, out, "unknown option '--bogus'"},
+      {{"--jar", Jar("app.jar"), "--main", "quiet.Main", "--config", dir_ / "missing.cfg"}, out, "missing.cfg"},
       {{"--jar", dir_ / "text.jar", "--main", "M"}, dir_ / "existing", "not a ZIP archive"},
   };
   for (const auto& c : cases) {

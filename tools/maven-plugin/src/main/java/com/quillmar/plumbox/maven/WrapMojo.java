@@ -7,7 +7,6 @@ import java.io.InputStreamReader;
 import java.nio.charset.Charset;
 import java.util.ArrayList;
 import java.util.List;
-import java.util.jar.JarFile;
 import java.util.regex.Matcher;
 import java.util.regex.Pattern;
 
@@ -79,8 +78,8 @@ public class WrapMojo extends AbstractMojo {
         File jar = projectJar();
         List<File> libs = runtimeLibraries();
         // Without a main class plumbox takes the jar's Main-Class, unless the configuration names one.
+        // plumbox wrap warns when no jar holds it; its warnings are passed on.
         String main = blankToNull(mainClass);
-        if (main != null) warnWhenMainClassMissing(main, jar, libs);
 
         File out = outputFile != null ? outputFile
                 : new File(project.getBuild().getDirectory(),
@@ -145,24 +144,6 @@ public class WrapMojo extends AbstractMojo {
             libs.add(file);
         }
         return libs;
-    }
-
-    // A main class in none of the jars may still come from the runtime or an external class path,
-    // so this only warns.
-    private void warnWhenMainClassMissing(String main, File jar, List<File> libs) {
-        String entry = main.replace('.', '/') + ".class";
-        List<File> jars = new ArrayList<>();
-        jars.add(jar);
-        jars.addAll(libs);
-        for (File f : jars) {
-            try (JarFile jf = new JarFile(f, false)) {
-                if (jf.getEntry(entry) != null) return;
-            } catch (IOException e) {
-                return;  // plumbox reports unreadable jars
-            }
-        }
-        getLog().warn("plumbox: the main class " + main + " is in neither " + jar.getName()
-                + " nor the runtime dependencies");
     }
 
     private void addWindowsResources(List<String> command) {
