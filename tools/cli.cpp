@@ -68,6 +68,10 @@ bool ParseWrap(const std::vector<std::string>& args, CommandLine& cl, std::strin
       cl.wrap.strict = true;
       continue;
     }
+    if (a == "--utf8") {
+      cl.wrap.resources.utf8 = true;
+      continue;
+    }
     if (a == "-v" || a == "--verbose") {
       cl.wrap.verbose = true;
       continue;
@@ -197,6 +201,9 @@ std::string WrapHelpText() {
          "  --splash FILE           a BMP for the launcher's own splash window, or a PNG, GIF\n"
          "                          or JPEG for the Java runtime's splash screen (one of each)\n"
          "  --manifest FILE         an application manifest (XML) replacing the launcher's own\n"
+         "  --utf8                  UTF-8 as the process's ANSI code page (activeCodePage in the\n"
+         "                          manifest; Windows 10 1903 and later), so that arguments,\n"
+         "                          paths and variables in any script reach Java whole\n"
          "  --message N=TEXT        replaces message N of the launcher's string table; \\n, \\r\n"
          "                          and \\t as in \"message\" configuration lines (repeatable)\n";
 }

@@ -80,6 +80,28 @@ bool AddManifest(const std::string& path, ResourceTable& table, std::string& err
   return true;
 }
 
+// Makes UTF-8 the process's ANSI code page: an activeCodePage setting in the manifest (the
+// stub's own or the one given), which must not set one already.
+bool SetUtf8CodePage(ResourceTable& table, std::string& error) {
+  std::vector<uint16_t> languages = ResourceLanguages(table, kRtManifest, kManifestId);
+  if (languages.empty()) return Fail(error, "--utf8", "the launcher stub has no manifest to add it to");
+  for (uint16_t language : languages) {
+    std::string& xml = table[ResourceKey{ResourceNumber(kRtManifest), ResourceNumber(kManifestId), language}].bytes;
+    if (xml.find("activeCodePage") != std::string::npos)
+      return Fail(error, "--utf8", "the manifest sets activeCodePage already");
+    size_t close = xml.rfind("</");
+    if (close == std::string::npos || xml.find("assembly", close) == std::string::npos)
+      return Fail(error, "--utf8", "the manifest does not end with </assembly>");
+    xml.insert(close,
+               "  <application xmlns=\"urn:schemas-microsoft-com:asm.v3\">\n"
+               "    <windowsSettings>\n"
+               "      <activeCodePage xmlns=\"http://schemas.microsoft.com/SMI/2019/WindowsSettings\">UTF-8</activeCodePage>\n"
+               "    </windowsSettings>\n"
+               "  </application>\n");
+  }
+  return true;
+}
+
 bool AddVersion(const VersionTexts& texts, ResourceTable& table, std::string& error) {
   std::string data;
   if (!BuildVersionInfo(texts, data, error)) return false;
@@ -122,6 +144,7 @@ bool AddAll(const WindowsResourceOptions& o, ResourceTable& table, std::string& 
   for (const std::string& path : o.splash)
     if (!AddSplash(path, table, splashUsed, error)) return false;
   if (!o.manifest.empty() && !AddManifest(o.manifest, table, error)) return false;
+  if (o.utf8 && !SetUtf8CodePage(table, error)) return false;
   if (HasVersion(o.version) && !AddVersion(o.version, table, error)) return false;
   return AddMessages(o.messages, table, error);
 }
@@ -129,7 +152,8 @@ bool AddAll(const WindowsResourceOptions& o, ResourceTable& table, std::string& 
 }  // namespace
 
 bool HasWindowsResources(const WindowsResourceOptions& o) {
-  return !o.icon.empty() || !o.splash.empty() || !o.manifest.empty() || HasVersion(o.version) || !o.messages.empty();
+  return !o.icon.empty() || !o.splash.empty() || !o.manifest.empty() || HasVersion(o.version) || !o.messages.empty() ||
+         o.utf8;
 }
 
 bool ApplyWindowsResources(std::string& stub, const WindowsResourceOptions& options, std::string& error) {

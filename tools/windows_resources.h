@@ -15,6 +15,7 @@ struct WindowsResourceOptions {
   std::string manifest;             // replaces the stub's manifest (RT_MANIFEST 1)
   VersionTexts version;             // RT_VERSION 1 when any text but originalFilename is set
   std::vector<std::string> messages;  // "N=TEXT": replaces string N of the string table
+  bool utf8 = false;                  // the manifest gains activeCodePage UTF-8
 };
 
 // True when the options ask for any change.

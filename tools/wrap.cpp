@@ -268,7 +268,7 @@ bool LoadSupport(const WrapOptions& opt, WrapInputs& in, std::string& err) {
 bool AddWindowsResources(const WrapOptions& opt, WrapInputs& in, std::string& err) {
   if (!HasWindowsResources(opt.resources)) return true;
   if (opt.target != "windows") {
-    err = "--icon, --splash, --manifest, --message and the version options apply only to --target windows";
+    err = "--icon, --splash, --manifest, --utf8, --message and the version options apply only to --target windows";
     return false;
   }
   WindowsResourceOptions resources = opt.resources;

@@ -255,6 +255,9 @@ TEST_F(PeResourcesTest, BadInputsLeaveNoOutputFile) {
   WriteFile(dir_ / "picture.bmp", testutil::MakeBmp(4, 4));
   WriteFile(dir_ / "notes.txt", "just some text\n");
   WriteFile(dir_ / "cut.bmp", testutil::MakeBmp(64, 64).substr(0, 200));
+  WriteFile(dir_ / "utf8.manifest",
+            "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\"><application><windowsSettings>"
+            "<activeCodePage>UTF-8</activeCodePage></windowsSettings></application></assembly>");
   const std::vector<std::vector<std::string>> cases = {
       {"--icon", dir_ / "picture.bmp"},
       {"--icon", dir_ / "missing.ico"},
@@ -264,6 +267,7 @@ TEST_F(PeResourcesTest, BadInputsLeaveNoOutputFile) {
       {"--product-version", "1.x"},
       {"--manifest", dir_ / "notes.txt"},
       {"--message", "seven=text"},
+      {"--utf8", "--manifest", dir_ / "utf8.manifest"},  // a code page set twice
   };
   for (const auto& extra : cases) {
     const std::string out = dir_ / "bad.exe";

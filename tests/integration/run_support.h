@@ -174,7 +174,7 @@ struct WrapRequest {
   std::string jar, mainClass;
   std::vector<std::string> libs;
   std::vector<std::string> settings;  // "key value" lines
-  bool flat = false;                   // --flat (the libraries as given, not the manifest's)
+  std::vector<std::string> options;    // further wrap options: "--flat", "--utf8"
 };
 
 inline void Wrap(const WrapRequest& w, const std::string& out, const std::string& stub) {
@@ -182,7 +182,7 @@ inline void Wrap(const WrapRequest& w, const std::string& out, const std::string
                                    w.mainClass, "--stub", stub, "--support", PLB_SUPPORT_JAR, "-o", out};
   for (const auto& lib : w.libs) argv.insert(argv.end(), {"--lib", lib});
   for (const auto& s : w.settings) argv.insert(argv.end(), {"--set", s});
-  if (w.flat) argv.insert(argv.end(), {"--flat", "--no-manifest-libs"});
+  argv.insert(argv.end(), w.options.begin(), w.options.end());
   MustRun(argv);
   chmod(out.c_str(), 0755);
 }

@@ -104,7 +104,7 @@ TEST(WindowsApps, OutputEqualsTheSameJarsUnderJavaExe) {
     w.jar = app.jars[0];
     w.libs.assign(app.jars.begin() + 1, app.jars.end());
     w.mainClass = app.main;
-    w.flat = app.flat;
+    if (app.flat) w.options = {"--flat", "--no-manifest-libs"};
     w.settings = {"jvmdll " + WinPath(runtime + "/bin/server/jvm.dll")};
     const std::string exe = dir / app.exe;
     runtest::Wrap(w, exe, PLB_WINDOWS_STUB);

@@ -108,7 +108,7 @@ TEST_P(WindowsRuntime, TheProbeAnswersAsUnderJavaCp) {
                                Layout{"plb urls", {"usejarprotocol false"}, false, commands.size() - 2},
                                Layout{"flat", {}, true, commands.size() - 5}}) {
     WrapRequest w = Probe(layout.settings);
-    w.flat = layout.flat;
+    if (layout.flat) w.options = {"--flat", "--no-manifest-libs"};
     Output o = Run(w, commands);
     EXPECT_EQ(o.code, 0) << layout.name << "\n" << o.err;
     for (size_t i = 0; i < layout.compared; ++i)
@@ -221,6 +221,29 @@ TEST_P(WindowsRuntime, EachSourceFindsTheRealRuntime) {
   o = Run(Probe({"jre_order s"}, false), {q});
   runtest::RunWine({"reg", "delete", key, "/f"});
   EXPECT_EQ(Answer(o.out, q), home) << o.err;
+}
+
+// With --utf8 the process's ANSI code page is UTF-8: an argument, the executable's folder and
+// an environment value read through the configuration reach Java whole. Without it, the
+// characters outside the code page are lost, as they always were.
+TEST_P(WindowsRuntime, Utf8CodePageCarriesAnyText) {
+  if (GetParam() != 17) GTEST_SKIP() << "one runtime is enough";
+  const std::string japanese = "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E";  // 日本語
+  const std::string hex = "e697a5e69cace8aa9e";
+  testutil::MakeDirs(dir_ / japanese);
+  WrapRequest w = Probe({"option -Djp.env=%PLB_JP%"});
+  w.options = {"--utf8"};
+  const std::string exe = dir_ / japanese + "/app.exe";
+  runtest::Wrap(w, exe, PLB_WINDOWS_STUB);
+  Output o = runtest::RunWine({exe, "argshex:" + japanese, "prophex:application.home", "prophex:jp.env"},
+                              {"PLB_JP=" + japanese});
+  ASSERT_EQ(o.code, 0) << o.err;
+  EXPECT_EQ(Answer(o.out, "argshex:" + japanese), hex);
+  EXPECT_NE(Answer(o.out, "prophex:application.home").find(hex), std::string::npos) << o.out;
+  EXPECT_EQ(Answer(o.out, "prophex:jp.env"), hex);
+
+  o = Run(Probe(), {"argshex:" + japanese});
+  EXPECT_EQ(o.out, "argshex:??? => 3f3f3f\r\n");
 }
 
 // Standard output to a file (appended) and standard error to a command that reads it.
