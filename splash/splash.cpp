@@ -35,29 +35,30 @@ void* LoadSplashLibrary(const std::string& path) {
 }
 
 // The picture comes from the "splash" file when it names one, else from RCDATA 100. Without
-// a picture nothing is loaded: the library (and the windowing libraries it pulls in) would
-// only cost start-up time. The library's answers are not inspected: what it shows is the
-// runtime's business.
-void ShowRuntimeSplash(LauncherContext& ctx, const std::string& vmLibrary, const std::string& splashLibrary) {
+// a picture nothing is loaded (the library and the windowing libraries it pulls in would
+// only cost start-up time) and the answer is false. The library's answers are not inspected:
+// what it shows is the runtime's business.
+bool ShowRuntimeSplash(LauncherContext& ctx, const std::string& vmLibrary, const std::string& splashLibrary) {
   std::string picture = CfgSplash(ctx);
   bool fromFile = !picture.empty() && plat::PathExists(picture) && !plat::IsDirectory(picture);
   const uint8_t* data = nullptr;
   size_t size = 0;
-  if (!fromFile && !(plat::SplashPictureResource(data, size) && size > 0 && size <= INT32_MAX)) return;
+  if (!fromFile && !(plat::SplashPictureResource(data, size) && size > 0 && size <= INT32_MAX)) return false;
   plat::QuietLibraryErrors();
   if (g_vm) LoadVmLibrary(*g_vm, vmLibrary);
   void* lib = LoadSplashLibrary(splashLibrary);
-  if (!lib) return;
+  if (!lib) return true;
   auto init = reinterpret_cast<SplashInitFn>(plat::FindSymbol(lib, "SplashInit"));
   auto loadMemory = reinterpret_cast<SplashLoadMemoryFn>(plat::FindSymbol(lib, "SplashLoadMemory"));
   auto loadFile = reinterpret_cast<SplashLoadFileFn>(plat::FindSymbol(lib, "SplashLoadFile"));
-  if (!init) return;
+  if (!init) return true;
   init();
   if (fromFile) {
     if (loadFile) loadFile(picture.c_str());
   } else if (loadMemory) {
     loadMemory(const_cast<uint8_t*>(data), static_cast<int>(size));
   }
+  return true;
 }
 
 void SplashCloseSoon(unsigned ms) { SetSplashAutoClose(static_cast<int>(ms)); }
@@ -78,10 +79,9 @@ std::string FindRuntimeSplashLibrary(const std::string& vmLibrary) {
 void SplashStep(LauncherContext& ctx) {
   std::string vmLibrary = FindRuntimeLibrary(ctx);
   std::string splashLibrary = FindRuntimeSplashLibrary(vmLibrary);
-  if (!splashLibrary.empty()) {
-    ShowRuntimeSplash(ctx, vmLibrary, splashLibrary);
-    return;
-  }
+  // A runtime with a splash library but no picture for it leaves the stored bitmap to the
+  // launcher's own window, as a runtime without one does.
+  if (!splashLibrary.empty() && ShowRuntimeSplash(ctx, vmLibrary, splashLibrary)) return;
   if (void* bitmap = plat::LoadSplashBitmap()) ShowOwnSplash(bitmap, CfgSplashTitle(ctx));
 }
 

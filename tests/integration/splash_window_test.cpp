@@ -202,3 +202,44 @@ TEST_F(WindowsStubSplash, RuntimeSplashLibraryGetsThePictureResourceInsteadOfThe
 }
 
 }  // namespace
+
+namespace {
+
+// A real Windows runtime: a PNG goes to the runtime's own splash library, which shows it until
+// the application closes it through com.quillmar.plb.SplashScreen; a BMP shows in the
+// launcher's own window, which the application closes the same way.
+TEST_F(WindowsStubSplash, RealRuntimeShowsEachPictureUntilTheApplicationClosesIt) {
+  const std::string runtime = runtest::WindowsRuntime(17);
+  if (runtime.empty()) PLB_SKIP_MISSING() << "no Windows runtime 17 (scripts/fetch-windows-runtimes.sh)";
+  runtest::Jdk jdk = runtest::BuildJdk();
+  runtest::CompileJava(jdk, std::string(PLB_SOURCE_DIR) + "/tests/java/splash", dir_ / "probe", PLB_SUPPORT_JAR);
+  runtest::MakeJar(jdk, dir_ / "probe.jar", dir_ / "probe");
+  constexpr int width = 80, height = 60, left = (800 - width) / 2, top = (600 - height) / 2;
+  testutil::WriteFile(dir_ / "splash.png", xtest::MakeSplashPng(width, height));
+  testutil::WriteFile(dir_ / "splash.bmp", xtest::MakeSplashBmp(width, height));
+  for (const char* picture : {"splash.png", "splash.bmp"}) {
+    const bool runtimeSplash = std::string(picture) == "splash.png";
+    std::vector<std::string> argv = {PLB_TOOL, "wrap", "-q", "--target", "windows", "--jar", dir_ / "probe.jar",
+                                     "--main", "splash.SplashProbe", "--stub", PLB_WINDOWS_STUB, "--support",
+                                     PLB_SUPPORT_JAR, "--splash", dir_ / picture, "-o", dir_ / "app.exe", "--set",
+                                     "jvmdll " + runtest::WinPath(runtime + "/bin/server/jvm.dll")};
+    runtest::MustRun(argv);
+    for (const char* f : {"close", "end"}) unlink((dir_ / f).c_str());
+    runtest::Child app({PLB_WINE, dir_ / "app.exe", runtest::WinPath(dir_ / "close"), runtest::WinPath(dir_ / "end")},
+                       Env(), runtest::kNoisyEnv);
+    ASSERT_TRUE(display().WaitForPixel(left, top, kGreen, 120)) << picture << ": " << app.Out() << app.Err();
+    EXPECT_EQ(display().Pixel(left + width - 1, top + height - 1), kBlue) << picture;
+    EXPECT_EQ(display().Pixel(left, top + height - 1), kRed) << picture;
+    ASSERT_TRUE(app.WaitForOutput("plb=true", 120)) << picture << ": " << app.Out() << app.Err();
+    EXPECT_NE(app.Out().find(runtimeSplash ? "awt=true" : "awt=false"), std::string::npos) << app.Out();
+    EXPECT_EQ(display().Pixel(left, top), kGreen) << picture << ": closed before the application closed it";
+    testutil::WriteFile(dir_ / "close", "");
+    EXPECT_TRUE(app.WaitForOutput("closed awt=false", 60)) << picture << ": " << app.Out() << app.Err();
+    for (int i = 0; i < 100 && display().Pixel(left, top) == kGreen; ++i) usleep(50000);
+    EXPECT_NE(display().Pixel(left, top), kGreen) << picture;
+    testutil::WriteFile(dir_ / "end", "");
+    EXPECT_EQ(app.Wait(60), 0) << picture << ": " << app.Err();
+  }
+}
+
+}  // namespace
