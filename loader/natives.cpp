@@ -204,6 +204,32 @@ JNIEXPORT jobjectArray JNICALL Java_com_quillmar_plb_PlumboxClassLoader_getEmbed
   });
 }
 
+// java.net.URL keeps the handler of each protocol it has met in its static table "handlers"
+// (a Hashtable in every runtime from 9 to 25), which JNI reaches without opening java.base.
+JNIEXPORT jobject JNICALL Java_com_quillmar_plb_PlumboxClassLoader_exchangeJarHandler(JNIEnv* env, jclass,
+                                                                                     jobject expected,
+                                                                                     jobject replacement) {
+  return Guarded<jobject>(env, [&]() -> jobject {
+    LocalRef<jclass> url(env, env->FindClass("java/net/URL"));
+    jfieldID field = url ? env->GetStaticFieldID(url.get(), "handlers", "Ljava/util/Hashtable;") : nullptr;
+    LocalRef<jclass> map(env, field ? env->FindClass("java/util/Map") : nullptr);
+    jmethodID get = map ? env->GetMethodID(map.get(), "get", "(Ljava/lang/Object;)Ljava/lang/Object;") : nullptr;
+    jmethodID replace =
+        get ? env->GetMethodID(map.get(), "replace", "(Ljava/lang/Object;Ljava/lang/Object;Ljava/lang/Object;)Z")
+            : nullptr;
+    if (!replace) {
+      ClearQuietly(env);
+      return nullptr;
+    }
+    LocalRef<jobject> table(env, env->GetStaticObjectField(url.get(), field));
+    LocalRef<jstring> jar(env, env->NewStringUTF("jar"));
+    if (!table || !jar) return nullptr;
+    jobject current = env->CallObjectMethod(table.get(), get, jar.get());
+    if (current && expected && replacement) env->CallBooleanMethod(table.get(), replace, jar.get(), expected, replacement);
+    return current;
+  });
+}
+
 JNIEXPORT jclass JNICALL Java_com_quillmar_plb_PlumboxClassLoader_defineClass(JNIEnv* env, jobject self,
                                                                               jstring name) {
   return Guarded<jclass>(env, [&]() -> jclass {

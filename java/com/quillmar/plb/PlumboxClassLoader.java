@@ -89,6 +89,7 @@ public class PlumboxClassLoader extends URLClassLoader {
             URLStreamHandler handler = jars.length > 0 ? plbHandler() : null;
             if (handler != null) {
                 nestedJars = (URLStreamHandlerFactory) handler;
+                installJarHandler();
             }
             for (int i = 0; i < jars.length; i++) {
                 urls.add(new URL(null, jars[i], handler));
@@ -111,6 +112,28 @@ public class PlumboxClassLoader extends URLClassLoader {
             }
         }
         return urls.toArray(new URL[urls.size()]);
+    }
+
+    /**
+     * Makes JarHandler the handler of "jar:" URLs made from text. The runtime looks up the
+     * handler of a protocol once and keeps it for the process, and it asks
+     * "java.protocol.handler.pkgs" only once it has booted: a "jar:" URL made before (its own
+     * class loader may make one) fixes its built-in handler for good. So the built-in handler
+     * is made now, if it is not yet, taken from the runtime's table to serve every "jar:" URL
+     * that is not ours, and JarHandler takes its place there.
+     */
+    private static void installJarHandler() {
+        URLStreamHandler runtime = exchangeJarHandler(null, null);
+        if (runtime == null) {
+            try {
+                new URL("jar:file:/!/");
+            } catch (IOException e) {  // a MalformedURLException: not for this spec
+            }
+            runtime = exchangeJarHandler(null, null);
+        }
+        if (runtime != null) {
+            exchangeJarHandler(runtime, (URLStreamHandler) (Object) new JarHandler(runtime));
+        }
     }
 
     protected Class<?> findClass(String name) throws ClassNotFoundException {
@@ -256,4 +279,11 @@ public class PlumboxClassLoader extends URLClassLoader {
 
     /** Binds the class's natives; false when the launcher does not know the class. */
     private static native boolean bindNatives(Class<?> cls);
+
+    /**
+     * The handler that the runtime keeps for "jar:" URLs made from text (null when it has none
+     * or its table cannot be read); with `replacement`, that one takes its place if the kept
+     * one is still `expected`.
+     */
+    private static native URLStreamHandler exchangeJarHandler(URLStreamHandler expected, URLStreamHandler replacement);
 }
