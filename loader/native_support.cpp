@@ -27,7 +27,7 @@ NameForms ClassFileForms(JNIEnv* env, jstring name) {
   NameForms forms = MakeNameForms(JavaStringUnits(env, name));
   ForEachForm(forms, [](std::string& form) {
     for (char& c : form)
-      if (c == '.') c = '\\';
+      if (c == '.') c = '/';
     form += ".class";
   });
   return forms;

@@ -173,18 +173,22 @@ struct Planner {
     try {
       ZipReader reader;
       reader.OpenMemory(file.data(), file.size());
-      // Records the reader did not take in: more than 65535 entries (a ZIP64 jar).
-      uint64_t directory = 0;
-      for (const ZipEntryHeader& h : reader.Entries())
-        directory += 46 + uint64_t{h.nameLength} + h.extraLength + h.commentLength;
-      if (directory < reader.EndRecord().centralDirectorySize)
-        return Fail(path + " holds more than 65535 entries, which the merge cannot read; wrap it without --flat");
+      // Of a name stored twice in one jar, the Java runtime serves the copy that comes last in
+      // the central directory: that one takes part, the others are dropped.
+      std::unordered_map<std::string_view, uint32_t> served;
+      for (const ZipEntryHeader& h : reader.Entries()) {
+        uint32_t& last = served.try_emplace(h.Name(), h.directoryIndex).first->second;
+        last = std::max(last, h.directoryIndex);
+      }
       bool isSigned = false;
       for (size_t i = 0; i < reader.EntryCount(); ++i) {
         const ZipEntryHeader& h = reader.Entry(i);
         FlatEntry e;
         e.name = std::string(h.Name());
-        std::replace(e.name.begin(), e.name.end(), '\\', '/');  // the reader shows '/' as '\'
+        if (served[h.Name()] != h.directoryIndex) {
+          if (!e.name.empty() && e.name.back() != '/') Drop(input, e.name);
+          continue;
+        }
         e.input = input;
         e.method = h.method;
         e.crc = h.crc32;

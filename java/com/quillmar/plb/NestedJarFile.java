@@ -51,6 +51,9 @@ public class NestedJarFile extends JarFile {
         this.path = path;
         this.id = id;
         this.version = runtime ? FEATURE : 0;  // the launcher applies it to multi-release jars only
+        // isMultiRelease() is final and would read the executable's own manifest: the
+        // launcher gives the base the nested jar's answer instead.
+        useOwnManifestAnswer(this, id);
     }
 
     /**
@@ -143,10 +146,12 @@ public class NestedJarFile extends JarFile {
             private int next;
 
             public boolean hasMoreElements() {
+                ensureOpen();
                 return names != null && next < names.length;
             }
 
             public JarEntry nextElement() {
+                ensureOpen();
                 if (!hasMoreElements()) {
                     throw new NoSuchElementException();
                 }
@@ -319,6 +324,13 @@ public class NestedJarFile extends JarFile {
                     (int) ((dos >> 11) & 0x1f), (int) ((dos >> 5) & 0x3f), (int) ((dos << 1) & 0x3e)).getTime();
         }
     }
+
+    /**
+     * Sets the base's multi-release state to the nested jar's (multi-release when its manifest
+     * says so and it has versioned entries), so that the base never reads the manifest of the
+     * executable it is opened over.
+     */
+    private static native void useOwnManifestAnswer(JarFile jar, int id);
 
     /** The launcher's handle of the nested archive at this path, or -1. */
     private static native int openArchive(String path);
