@@ -76,7 +76,7 @@ void AppendEntry(std::vector<jlong>& out, const ZipEntryHeader& e) {
 
 JNIEXPORT jint JNICALL Java_com_quillmar_plb_NestedJarFile_openArchive(JNIEnv* env, jclass, jstring path) {
   return Guarded<jint>(env, [&]() -> jint {
-    ArchiveNode* node = FindArchive(JavaStringUnits(env, path));
+    ArchiveNode* node = FindArchive(JavaStringAllUnits(env, path));
     return node ? HandleOf(node) : -1;
   });
 }
@@ -93,7 +93,7 @@ JNIEXPORT jlongArray JNICALL Java_com_quillmar_plb_NestedJarFile_findEntry(JNIEn
   return Guarded<jlongArray>(env, [&]() -> jlongArray {
     ArchiveNode* node = NodeOf(id);
     if (!node) return nullptr;
-    NameForms forms = MakeNameForms(JavaStringUnits(env, name));
+    NameForms forms = MakeNameForms(JavaStringAllUnits(env, name));
     Found f;
     if (forms.hasA) f = FindVersioned(*node, forms.a, version);
     if (!f.item && forms.hasB) f = FindVersioned(*node, forms.b, version);

@@ -63,7 +63,7 @@ jobject MakeResourceUrl(JNIEnv* env, const std::u16string& path) {
 JNIEXPORT jbyteArray JNICALL Java_com_quillmar_plb_Handler_loadResourceData(JNIEnv* env, jobject, jstring url) {
   return Guarded<jbyteArray>(env, [&]() -> jbyteArray {
     EmbeddedArchive();
-    std::u16string text = JavaStringUnits(env, url);
+    std::u16string text = JavaStringAllUnits(env, url);
     std::string scheme;
     for (size_t i = 0; i < text.size() && i < 4 && text[i] < 0x80; ++i) scheme += static_cast<char>(text[i]);
     if (!HasPlbScheme(scheme) || text.find(u'\0') != std::u16string::npos) return nullptr;

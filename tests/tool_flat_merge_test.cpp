@@ -131,6 +131,10 @@ TEST(FlatMerge, RefusesTheSupportPackageAndUnreadableEntries) {
                  "the launcher's support classes, which a flat executable carries at its top level");
   EXPECT_FALSE(PlanFlatMerge({dir / "ok.jar", dir / "locked.jar"}, "a.Main", merge, err));
   EXPECT_EQ(err, dir / "locked.jar" + ": entry b.txt is encrypted, which Java cannot read");
+  testutil::WriteFile(dir / "latin.jar", testzip::Build({{"caf\xE9.txt", "x"}}));
+  EXPECT_FALSE(PlanFlatMerge({dir / "ok.jar", dir / "latin.jar"}, "a.Main", merge, err));
+  EXPECT_EQ(err, dir / "latin.jar" + ": an entry name is not UTF-8 (caf\\xE9.txt), which Java cannot read: wrap the "
+                 "jar without --flat");
 
   for (const char* half : {"h1", "h2"}) {
     std::vector<testzip::Entry> many;

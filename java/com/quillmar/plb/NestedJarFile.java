@@ -146,7 +146,6 @@ public class NestedJarFile extends JarFile {
             private int next;
 
             public boolean hasMoreElements() {
-                ensureOpen();
                 return names != null && next < names.length;
             }
 
