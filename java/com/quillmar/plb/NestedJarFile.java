@@ -129,6 +129,9 @@ public class NestedJarFile extends JarFile {
             throw new NullPointerException("name");
         }
         ensureOpen();
+        if (name.equals(INDEX_NAME)) {
+            return null;
+        }
         long[] e = findEntry(id, name, v);
         if (e == null) {
             return null;
@@ -266,6 +269,14 @@ public class NestedJarFile extends JarFile {
             throw new IllegalStateException("zip file closed");
         }
     }
+
+    /**
+     * A jar index is not shown to lookups. The runtime's class path follows an index's jar names
+     * relative to the jar's URL; when it names the jar itself, every lookup that misses merges the
+     * whole index into itself again. Every nested jar is on the class path already, so an index
+     * finds nothing the class path does not.
+     */
+    private static final String INDEX_NAME = "META-INF/INDEX.LIST";
 
     /** Values per entry in the launcher's entry table. */
     private static final int ROW = 5;
