@@ -3,15 +3,18 @@
 // it. Input: a 2-byte length L, L bytes of extra names separated by '\n', then the archive.
 // Besides those names, every entry name and nested path of the archive is tried, plain,
 // with '\\' for '/' and with parent steps, also as a path split at '!', and every nested
-// archive is read entry by entry as a jar view reads it.
+// archive is read entry by entry as a jar view reads it. Every URL path made of stored names
+// must lead back to them.
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "loader/name_forms.h"
 #include "loader/registry.h"
 
 namespace {
@@ -39,9 +42,21 @@ void Try(ArchiveNode& root, const std::string& name) {
   LoadPathBytes(root, Steps(name), bytes);
 }
 
+// The URL path of stored names gives them back among its steps' spellings. (Names with "."
+// or ".." segments are normalised on the way, as relative URLs are.)
+void CheckUrlRoundTrip(const std::vector<std::string_view>& steps) {
+  for (std::string_view step : steps)
+    if (step.find("./") != std::string_view::npos) return;
+  std::vector<std::vector<std::string>> back = UrlPathSteps(StoredPathToUrl(steps));
+  if (back.size() != steps.size()) __builtin_trap();
+  for (size_t i = 0; i < steps.size(); ++i)
+    if (std::find(back[i].begin(), back[i].end(), steps[i]) == back[i].end()) __builtin_trap();
+}
+
 std::vector<std::string> NamesOf(ArchiveNode& root) {
   std::vector<std::string> names;
   ListNestedArchives(root, [&](const std::vector<std::string_view>& steps) {
+    CheckUrlRoundTrip(steps);
     std::string path;
     for (std::string_view step : steps) path += (path.empty() ? "" : "!") + std::string(step);
     names.push_back(path);
@@ -51,6 +66,7 @@ std::vector<std::string> NamesOf(ArchiveNode& root) {
     names.push_back(names[i] + "!x");
   }
   for (const IndexItem& item : root.index) {
+    CheckUrlRoundTrip({item.Name()});
     if (names.size() > 64) break;
     names.emplace_back(item.Name());
   }
