@@ -42,19 +42,16 @@ void BuildFidelityJars() {
                                                {"x y.txt", "space"},
                                                {"common.txt", "both"}}));
   g_jars.libs.push_back(write("a!b.jar", {{"bang.txt", "bang"}, {"common.txt", "bang"}}));
-  // Two copies of a name (the second in the directory is served), a '\' in a name, a name that
-  // only contains "..", and a nested jar whose name is not UTF-8.
-  testzip::Options reversed;
-  reversed.reverseDirectory = true;
+  // Two copies of a name (the second in the directory is served), a '\' in a name, and a name
+  // whose segment only contains "..".
   g_jars.libs.push_back(write("dups.jar",
-                              {{"dup.txt", "second"},
-                               {"dup.txt", "first"},
+                              {{"dup.txt", "first"},
+                               {"dup.txt", "second"},
                                {"bs\\res.txt", "backslash"},
                                {"y.txt", "why"},
                                {"d/z.txt", "zed"},
                                {"secret.properties", "secret"},
-                               {"common.txt", "dups"}},
-                              reversed));
+                               {"common.txt", "dups"}}));
   // A nested jar whose stored name is not UTF-8, which the runtime itself refuses to read: only
   // wrapped nested, where every URL of the class path must lead back to its archive (a flat
   // merge refuses such a name).
