@@ -170,8 +170,10 @@ TEST(ZipWriter, ManyEntriesGetZip64EndRecords) {
   std::string last;
   ASSERT_TRUE(reader.ExtractEntry(kEntries - 1, last));
   EXPECT_EQ(last, "last");
+#ifndef _WIN32
   if (testutil::FileExists("/usr/bin/unzip")) {
     testutil::RunResult r = testutil::Run({"/usr/bin/unzip", "-p", dir / "m.zip", "e/65999"});
     EXPECT_EQ(r.out, "last") << r.err;
   }
+#endif
 }
