@@ -25,8 +25,8 @@ NameForms MakeNameForms(std::u16string_view name);
 std::string NormaliseResourceName(std::string name);
 
 // Applies `fn` to both forms of `forms`.
-template <typename Fn>
-void ForEachForm(NameForms& forms, Fn fn) {
+template <typename Forms, typename Fn>
+void ForEachForm(Forms& forms, Fn fn) {
   if (forms.hasA) fn(forms.a);
   if (forms.hasB) fn(forms.b);
 }

@@ -75,7 +75,7 @@ std::vector<std::u16string> FindAll(JNIEnv* env, const NameForms& forms, bool fi
     };
     SearchArchives(root, form, nullptr, &collect, version);
   };
-  ForEachForm(const_cast<NameForms&>(forms), search);
+  ForEachForm(forms, search);
   return matches;
 }
 
