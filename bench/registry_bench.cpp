@@ -145,10 +145,6 @@ void BenchLookup() {
     entries.push_back({name, "", false});
     names.push_back(name);
     misses.push_back(name.substr(0, name.size() - 6) + "Missing.class");
-    if (i % 2) {  // the natives look names up with '\'; half of them here come that way
-      std::replace(names.back().begin(), names.back().end(), '/', '\\');
-      std::replace(misses.back().begin(), misses.back().end(), '/', '\\');
-    }
   }
   const std::string path = "/tmp/registry_bench_lookup.zip";
   bench::WriteFile(path, testzip::Build(entries));
@@ -169,11 +165,10 @@ void BenchLookup() {
     });
     return std::make_pair(t * 1e9 / keys.size(), hits);
   };
-  auto ours = [&](const std::string& k) { return SearchArchives(registry.root, k, "", nullptr); };
+  auto ours = [&](const std::string& k) { return SearchArchives(registry.root, k, nullptr); };
   auto hashed = [&](const std::string& k) { return map.find(k) != map.end(); };
-  std::vector<std::string> zipNames = names, zipMisses = misses;  // libzip knows only '/'
-  for (auto* v : {&zipNames, &zipMisses})
-    for (std::string& n : *v) std::replace(n.begin(), n.end(), '\\', '/');
+  const std::vector<std::string>& zipNames = names;
+  const std::vector<std::string>& zipMisses = misses;
   auto libzip = [&](const std::string& k) { return zip_name_locate(z, k.c_str(), 0) >= 0; };
   for (bool hit : {true, false}) {
     const auto& keys = hit ? names : misses;

@@ -2,48 +2,80 @@
 // (nested archives then read in place through file reads), and runs searches and loads over
 // it. Input: a 2-byte length L, L bytes of extra names separated by '\n', then the archive.
 // Besides those names, every entry name and nested path of the archive is tried, plain,
-// with '/' separators and with parent steps, and every nested archive is read entry by entry
-// as a jar view reads it.
+// with '\\' for '/' and with parent steps, also as a path split at '!', and every nested
+// archive is read entry by entry as a jar view reads it. Every URL path made of stored names
+// must lead back to them.
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "loader/name_forms.h"
 #include "loader/registry.h"
 
 namespace {
 
+// The steps of a name split at each '!'.
+std::vector<NameSpellings> Steps(const std::string& path) {
+  std::vector<NameSpellings> steps;
+  for (size_t from = 0;;) {
+    size_t bang = path.find('!', from);
+    steps.push_back({path.substr(from, bang == std::string::npos ? bang : bang - from)});
+    if (bang == std::string::npos) return steps;
+    from = bang + 1;
+  }
+}
+
 void Try(ArchiveNode& root, const std::string& name) {
-  std::string found;
-  SearchArchives(root, name, "", &found);
+  std::vector<std::string> found;
+  SearchArchives(root, name, &found, nullptr, 17);
   size_t hits = 0;
-  PathCollector count = [&](const std::string&) { ++hits; };
-  SearchArchives(root, name, "", nullptr, &count);
+  PathCollector count = [&](const std::vector<std::string_view>&) { ++hits; };
+  SearchArchives(root, name, nullptr, &count);
   std::vector<uint8_t> bytes;
   LoadEntryBytes(root, name, false, bytes);
-  LoadEntryBytes(root, name, true, bytes);
+  LoadEntryBytes(root, name, true, bytes, 17);
+  LoadPathBytes(root, Steps(name), bytes);
+}
+
+// The URL path of stored names gives them back among its steps' spellings. (Names with "."
+// or ".." segments are normalised on the way, as relative URLs are.)
+void CheckUrlRoundTrip(const std::vector<std::string_view>& steps) {
+  for (std::string_view step : steps)
+    if (step.find("./") != std::string_view::npos) return;
+  std::vector<std::vector<std::string>> back = UrlPathSteps(StoredPathToUrl(steps));
+  if (back.size() != steps.size()) __builtin_trap();
+  for (size_t i = 0; i < steps.size(); ++i)
+    if (std::find(back[i].begin(), back[i].end(), steps[i]) == back[i].end()) __builtin_trap();
 }
 
 std::vector<std::string> NamesOf(ArchiveNode& root) {
   std::vector<std::string> names;
-  ListNestedArchives(root, "", [&](const std::string& p) { names.push_back(p); });
+  ListNestedArchives(root, [&](const std::vector<std::string_view>& steps) {
+    CheckUrlRoundTrip(steps);
+    std::string path;
+    for (std::string_view step : steps) path += (path.empty() ? "" : "!") + std::string(step);
+    names.push_back(path);
+  });
   size_t nested = names.size();
   for (size_t i = 0; i < nested && i < 8; ++i) {
     names.push_back(names[i] + "!x");
   }
   for (const IndexItem& item : root.index) {
+    CheckUrlRoundTrip({item.Name()});
     if (names.size() > 64) break;
     names.emplace_back(item.Name());
   }
   size_t plain = names.size();
   for (size_t i = 0; i < plain; ++i) {
     std::string slashes = names[i];
-    for (char& c : slashes) c = c == '\\' ? '/' : c;
+    for (char& c : slashes) c = c == '/' ? '\\' : c;
     names.push_back(slashes);
-    names.push_back("..\\q\\..\\" + names[i]);
+    names.push_back("../q/../" + names[i]);
   }
   return names;
 }
@@ -56,7 +88,7 @@ void ReadNested(ArchiveNode& root, const std::vector<std::string>& names) {
     return bytes.data();
   };
   for (const std::string& path : names) {
-    ArchiveNode* node = FindArchiveNode(root, path);
+    ArchiveNode* node = FindArchiveNode(root, Steps(path));
     if (!node) continue;
     for (const IndexItem& item : node->index) {
       if (FindEntry(*node, item.Name()) == nullptr) __builtin_trap();

@@ -29,15 +29,10 @@ ArchiveNode* NodeOf(jint id) {
   return id >= 0 && static_cast<size_t>(id) < g_handles.size() ? g_handles[static_cast<size_t>(id)] : nullptr;
 }
 
-// The archive of a "plb:" URL path: as written, either name form, then percent-decoded.
-ArchiveNode* FindArchive(const NameForms& forms) {
-  ArchiveNode& root = EmbeddedArchive();
-  ArchiveNode* node = nullptr;
-  if (forms.hasA) node = FindArchiveNode(root, forms.a);
-  if (!node && forms.hasB) node = FindArchiveNode(root, forms.b);
-  const std::string& primary = forms.hasA ? forms.a : forms.b;
-  if (!node && primary.find('%') != std::string::npos) node = FindArchiveNode(root, PercentDecode(primary));
-  return node;
+// The archive of a "plb:" URL path (the text after the scheme), read as URL paths are read.
+ArchiveNode* FindArchive(std::u16string_view path) {
+  if (path.find(u'\0') != std::u16string_view::npos) return nullptr;
+  return FindArchiveNode(EmbeddedArchive(), UrlPathSteps(path));
 }
 
 // Where an entry was found: the index item, the version directory it came from (0: none)
@@ -53,7 +48,7 @@ struct Found {
 Found FindVersioned(const ArchiveNode& node, const std::string& name, int version) {
   Found f;
   f.item = FindVersionedEntry(node, name, version, f.version);
-  if (!f.item && !name.empty() && name.back() != '/' && name.back() != '\\') {
+  if (!f.item && !name.empty() && name.back() != '/') {
     f.item = FindEntry(node, name + "/");
     f.slashAdded = f.item != nullptr;
   }
@@ -81,7 +76,7 @@ void AppendEntry(std::vector<jlong>& out, const ZipEntryHeader& e) {
 
 JNIEXPORT jint JNICALL Java_com_quillmar_plb_NestedJarFile_openArchive(JNIEnv* env, jclass, jstring path) {
   return Guarded<jint>(env, [&]() -> jint {
-    ArchiveNode* node = FindArchive(MakeNameForms(JavaStringUnits(env, path)));
+    ArchiveNode* node = FindArchive(JavaStringAllUnits(env, path));
     return node ? HandleOf(node) : -1;
   });
 }
@@ -98,7 +93,7 @@ JNIEXPORT jlongArray JNICALL Java_com_quillmar_plb_NestedJarFile_findEntry(JNIEn
   return Guarded<jlongArray>(env, [&]() -> jlongArray {
     ArchiveNode* node = NodeOf(id);
     if (!node) return nullptr;
-    NameForms forms = MakeNameForms(JavaStringUnits(env, name));
+    NameForms forms = MakeNameForms(JavaStringAllUnits(env, name));
     Found f;
     if (forms.hasA) f = FindVersioned(*node, forms.a, version);
     if (!f.item && forms.hasB) f = FindVersioned(*node, forms.b, version);
@@ -121,8 +116,6 @@ JNIEXPORT jobjectArray JNICALL Java_com_quillmar_plb_NestedJarFile_entryNames(JN
     jobjectArray array = env->NewObjectArray(static_cast<jsize>(entries.size()), stringClass.get(), nullptr);
     for (size_t i = 0; array && i < entries.size(); ++i) {
       std::u16string text = DecodeStoredName(entries[i].Name());
-      for (char16_t& c : text)
-        if (c == u'\\') c = u'/';
       LocalRef<jstring> s(env, JavaStringFromUtf16(env, text));
       if (!s) return nullptr;
       env->SetObjectArrayElement(array, static_cast<jsize>(i), s.get());
@@ -153,5 +146,25 @@ JNIEXPORT jbyteArray JNICALL Java_com_quillmar_plb_NestedJarFile_readEntry(JNIEn
       return bytes.data();
     });
     return ok ? NewJavaBytes(env, bytes) : nullptr;
+  });
+}
+
+JNIEXPORT void JNICALL Java_com_quillmar_plb_NestedJarFile_useOwnManifestAnswer(JNIEnv* env, jclass, jobject jar,
+                                                                                jint id) {
+  Guarded<int>(env, [&]() -> int {
+    ArchiveNode* node = NodeOf(id);
+    if (!node || !jar) return 0;
+    // JarFile's private state of what its manifest says; JNI reaches it without access
+    // checks. A runtime without these fields keeps its own answer.
+    LocalRef<jclass> jarFile(env, env->FindClass("java/util/jar/JarFile"));
+    jfieldID multi = jarFile ? env->GetFieldID(jarFile.get(), "isMultiRelease", "Z") : nullptr;
+    jfieldID checked = multi ? env->GetFieldID(jarFile.get(), "hasCheckedSpecialAttributes", "Z") : nullptr;
+    if (!checked) {
+      ClearQuietly(env);
+      return 0;
+    }
+    env->SetBooleanField(jar, multi, node->multiRelease ? JNI_TRUE : JNI_FALSE);
+    env->SetBooleanField(jar, checked, JNI_TRUE);
+    return 0;
   });
 }

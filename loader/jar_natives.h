@@ -9,6 +9,8 @@ JNIEXPORT jlongArray JNICALL Java_com_quillmar_plb_NestedJarFile_findEntry(JNIEn
                                                                            jstring name, jint version);
 JNIEXPORT jobjectArray JNICALL Java_com_quillmar_plb_NestedJarFile_entryNames(JNIEnv* env, jclass cls, jint id);
 JNIEXPORT jlongArray JNICALL Java_com_quillmar_plb_NestedJarFile_entryTable(JNIEnv* env, jclass cls, jint id);
+JNIEXPORT void JNICALL Java_com_quillmar_plb_NestedJarFile_useOwnManifestAnswer(JNIEnv* env, jclass cls, jobject jar,
+                                                                                jint id);
 JNIEXPORT jbyteArray JNICALL Java_com_quillmar_plb_NestedJarFile_readEntry(JNIEnv* env, jclass cls, jint id,
                                                                            jint index);
 }

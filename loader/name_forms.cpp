@@ -1,5 +1,8 @@
 #include "loader/name_forms.h"
 
+#include <string>
+#include <vector>
+
 #include "runtime/jni_util.h"
 
 namespace {
@@ -41,10 +44,10 @@ int HexValue(char c) {
   return -1;
 }
 
-// Removes the "\..\" at `m` together with the step before it, back to the last '\', ':' or
+// Removes the "/../" at `m` together with the step before it, back to the last '/', ':' or
 // '!' in front of it (or the start of the name).
 void RemoveParentStep(std::string& name, size_t m) {
-  size_t c = m == 0 ? std::string::npos : name.find_last_of("\\:!", m - 1);
+  size_t c = m == 0 ? std::string::npos : name.find_last_of("/:!", m - 1);
   size_t from = c == std::string::npos ? 0 : c + 1;
   name.erase(from, m + 4 - from);
 }
@@ -52,9 +55,8 @@ void RemoveParentStep(std::string& name, size_t m) {
 }  // namespace
 
 NameForms MakeNameForms(std::u16string_view name) {
-  size_t nul = name.find(u'\0');
-  if (nul != std::u16string_view::npos) name = name.substr(0, nul);
   NameForms forms;
+  if (name.find(u'\0') != std::u16string_view::npos) return forms;
   forms.hasA = true;
   for (char16_t u : name) {
     if (u >= 256) {
@@ -78,10 +80,8 @@ NameForms MakeNameForms(std::u16string_view name) {
 }
 
 std::string NormaliseResourceName(std::string name) {
-  for (char& c : name)
-    if (c == '/') c = '\\';
-  for (size_t at = name.find("\\.\\"); at != std::string::npos; at = name.find("\\.\\")) name.erase(at + 1, 2);
-  for (size_t at = name.find("\\..\\"); at != std::string::npos; at = name.find("\\..\\")) RemoveParentStep(name, at);
+  for (size_t at = name.find("/./"); at != std::string::npos; at = name.find("/./")) name.erase(at + 1, 2);
+  for (size_t at = name.find("/../"); at != std::string::npos; at = name.find("/../")) RemoveParentStep(name, at);
   return name;
 }
 
@@ -111,12 +111,12 @@ std::u16string EncodeUrlPath(std::u16string_view text) {
   static const char kHex[] = "0123456789ABCDEF";
   auto allowed = [](char16_t c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           std::u16string_view(u"-._~!$&'()*+,;=:@/").find(c) != std::u16string_view::npos;
+           std::u16string_view(u"-._~$&'()*+,;=:@/").find(c) != std::u16string_view::npos;
   };
   std::u16string out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size(); ++i) {
-    char16_t u = text[i] == u'\\' ? u'/' : text[i];
+    char16_t u = text[i];
     if (allowed(u)) {
       out.push_back(u);
       continue;
@@ -144,9 +144,7 @@ std::string PercentDecode(std::string_view text) {
   out.reserve(text.size());
   for (size_t i = 0; i < text.size(); ++i) {
     char c = text[i];
-    if (c == '+') {
-      out += ' ';
-    } else if (c == '%' && i + 1 < text.size() && text[i + 1] == '%') {
+    if (c == '%' && i + 1 < text.size() && text[i + 1] == '%') {
       out += '%';
       ++i;
     } else if (c == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
@@ -196,4 +194,44 @@ std::string FakeClassBytes(std::string_view url) {
   out += name;
   out.append(reinterpret_cast<const char*>(kTail), sizeof kTail);
   return out;
+}
+
+std::u16string StoredPathToUrl(const std::vector<std::string_view>& steps) {
+  std::u16string out;
+  for (size_t i = 0; i < steps.size(); ++i) {
+    if (i > 0) out += u'!';
+    out += EncodeUrlPath(DecodeStoredName(steps[i]));
+  }
+  return out;
+}
+
+std::vector<std::vector<std::string>> UrlPathSteps(std::u16string_view path) {
+  std::string text;
+  for (size_t i = 0; i < path.size(); ++i) {
+    char32_t cp = path[i];
+    if (IsHigh(path[i]) && i + 1 < path.size() && IsLow(path[i + 1])) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (path[i + 1] - 0xDC00);
+      ++i;
+    }
+    AppendUtf8(text, cp);
+  }
+  text = NormaliseResourceName(std::move(text));
+  std::vector<std::vector<std::string>> steps;
+  for (size_t from = 0;;) {
+    size_t bang = text.find('!', from);
+    std::string bytes = PercentDecode(std::string_view(text).substr(from, bang == std::string::npos ? bang : bang - from));
+    std::vector<std::string> spellings{bytes};
+    std::u16string units = DecodeStoredName(bytes);
+    std::string narrow;
+    bool fits = true;
+    for (char16_t u : units) {
+      if (u >= 256) fits = false;
+      narrow += static_cast<char>(u);
+    }
+    if (fits && narrow != bytes) spellings.push_back(std::move(narrow));
+    steps.push_back(std::move(spellings));
+    if (bang == std::string::npos) break;
+    from = bang + 1;
+  }
+  return steps;
 }

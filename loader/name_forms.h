@@ -3,13 +3,14 @@
 #pragma once
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Entry names may be stored one byte per character or in UTF-8, so a name from Java is
 // looked up in two forms:
 //  - form A: one byte per UTF-16 unit, for names whose units are all below 256;
 //  - form B: UTF-8 (a surrogate pair as one four-byte sequence), used only when it
 //    differs from form A.
-// The name ends at its first U+0000.
+// A name holding U+0000 has no form: no stored name can match it.
 struct NameForms {
   std::string a;
   bool hasA = false;  // false when a unit is 256 or above: only form B can match
@@ -19,13 +20,13 @@ struct NameForms {
 
 NameForms MakeNameForms(std::u16string_view name);
 
-// Resource-name normalisation: "/" becomes "\", "\.\" steps are dropped, and each "\..\"
-// removes the step before it, never past a ':', a '!' or the start of the name.
+// Resource-name normalisation: "/./" steps are dropped, and each "/../" removes the step
+// before it, never past a ':', a '!' or the start of the name.
 std::string NormaliseResourceName(std::string name);
 
 // Applies `fn` to both forms of `forms`.
-template <typename Fn>
-void ForEachForm(NameForms& forms, Fn fn) {
+template <typename Forms, typename Fn>
+void ForEachForm(Forms& forms, Fn fn) {
   if (forms.hasA) fn(forms.a);
   if (forms.hasB) fn(forms.b);
 }
@@ -37,13 +38,24 @@ std::u16string DecodeNameForm(std::string_view bytes, bool formB);
 // its two forms: UTF-8 when the bytes are valid UTF-8, else one unit per byte.
 std::u16string DecodeStoredName(std::string_view bytes);
 
-// A path for a URL that is also a valid URI: '\' becomes '/', and every character a URI
-// does not allow there (space, '%', '#', '?', non-ASCII and the like) becomes the
-// percent-escapes of its UTF-8 bytes. PercentDecode turns it back.
+// One step of a path for a URL that is also a valid URI: every character a URI does not
+// allow there (space, '%', '#', '?', '!', '\', non-ASCII and the like) becomes the
+// percent-escapes of its UTF-8 bytes. PercentDecode turns it back. '!' is escaped because it
+// separates the steps of a path.
 std::u16string EncodeUrlPath(std::u16string_view text);
 
-// "+" becomes a space, "%%" a "%", "%" and two hexadecimal digits the byte they give; any
-// other "%" stays as it is.
+// The URL path of stored names (archive names from the root down, then maybe an entry name):
+// each decoded as DecodeStoredName does, escaped, joined with '!'.
+std::u16string StoredPathToUrl(const std::vector<std::string_view>& steps);
+
+// The steps a URL path names (the text after "plb:", without a fragment): normalised, split
+// at each '!', each step percent-decoded. Every step comes with the spellings it may be stored
+// under: its decoded bytes, then, when those are UTF-8 of text whose characters are all below
+// 256, that text one byte per character (the decoded form of a name stored so).
+std::vector<std::vector<std::string>> UrlPathSteps(std::u16string_view path);
+
+// "%%" becomes a "%", "%" and two hexadecimal digits the byte they give; any other "%" stays
+// as it is, and so does "+" (a URL path has no form encoding).
 std::string PercentDecode(std::string_view text);
 
 // True when `text` begins with "plb:" in any case of the letters.

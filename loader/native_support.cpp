@@ -18,16 +18,16 @@ jbyteArray NewJavaBytes(JNIEnv* env, const std::vector<uint8_t>& bytes) {
 }
 
 NameForms ResourceNameForms(JNIEnv* env, jstring name) {
-  NameForms forms = MakeNameForms(JavaStringUnits(env, name));
+  NameForms forms = MakeNameForms(JavaStringAllUnits(env, name));
   ForEachForm(forms, [](std::string& form) { form = NormaliseResourceName(std::move(form)); });
   return forms;
 }
 
 NameForms ClassFileForms(JNIEnv* env, jstring name) {
-  NameForms forms = MakeNameForms(JavaStringUnits(env, name));
+  NameForms forms = MakeNameForms(JavaStringAllUnits(env, name));
   ForEachForm(forms, [](std::string& form) {
     for (char& c : form)
-      if (c == '.') c = '\\';
+      if (c == '.') c = '/';
     form += ".class";
   });
   return forms;

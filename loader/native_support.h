@@ -28,7 +28,7 @@ jbyteArray NewJavaBytes(JNIEnv* env, const std::vector<uint8_t>& bytes);
 // Both forms of a Java string, each normalised as a resource name.
 NameForms ResourceNameForms(JNIEnv* env, jstring name);
 
-// Both forms of a class name, each with '.' turned into '\' and ".class" appended.
+// Both forms of a class name, each with '.' turned into '/' and ".class" appended.
 NameForms ClassFileForms(JNIEnv* env, jstring name);
 
 // Loads the first form found: searchNested also looks in the first level of nested

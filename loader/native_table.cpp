@@ -45,6 +45,7 @@ const JNINativeMethod kNestedJarNatives[] = {
     N("entryNames", "(I)[Ljava/lang/String;", Java_com_quillmar_plb_NestedJarFile_entryNames),
     N("entryTable", "(I)[J", Java_com_quillmar_plb_NestedJarFile_entryTable),
     N("readEntry", "(II)[B", Java_com_quillmar_plb_NestedJarFile_readEntry),
+    N("useOwnManifestAnswer", "(Ljava/util/jar/JarFile;I)V", Java_com_quillmar_plb_NestedJarFile_useOwnManifestAnswer),
 };
 const JNINativeMethod kInstancesNatives[] = {
     N("getFirstInstance", "()I", Java_com_quillmar_plb_Instances_getFirstInstance),

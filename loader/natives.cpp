@@ -56,30 +56,26 @@ bool UseJarProtocol() {
   return value;
 }
 
-// Every path under which the registry holds the name, form A first, each with '/' separators.
-struct Match {
-  std::string path;
-  bool formB;
-};
-
-std::vector<Match> FindAll(const NameForms& forms, bool firstOnly) {
-  std::vector<Match> matches;
+// The URL paths of every place the registry holds the name (form A first), each in the
+// runtime's version of a multi-release jar, as its class path serves them.
+std::vector<std::u16string> FindAll(JNIEnv* env, const NameForms& forms, bool firstOnly) {
+  std::vector<std::u16string> matches;
   ArchiveNode& root = EmbeddedArchive();
-  auto search = [&](const std::string& form, bool formB) {
+  const int version = RuntimeFeatureVersion(env);
+  auto search = [&](const std::string& form) {
     if (firstOnly && !matches.empty()) return;
     if (firstOnly) {
-      std::string found;
-      if (SearchArchives(root, form, {}, &found)) matches.push_back({found, formB});
+      std::vector<std::string> found;
+      if (SearchArchives(root, form, &found, nullptr, version))
+        matches.push_back(StoredPathToUrl(std::vector<std::string_view>(found.begin(), found.end())));
       return;
     }
-    PathCollector collect = [&](const std::string& path) { matches.push_back({path, formB}); };
-    SearchArchives(root, form, {}, nullptr, &collect);
+    PathCollector collect = [&](const std::vector<std::string_view>& steps) {
+      matches.push_back(StoredPathToUrl(steps));
+    };
+    SearchArchives(root, form, nullptr, &collect, version);
   };
-  if (forms.hasA) search(forms.a, false);
-  if (forms.hasB) search(forms.b, true);
-  for (Match& m : matches)
-    for (char& c : m.path)
-      if (c == '\\') c = '/';
+  ForEachForm(forms, search);
   return matches;
 }
 
@@ -101,8 +97,8 @@ jobject FindResources(JNIEnv* env, jobject self, jstring name) {
     return nullptr;
   }
   if (SearchRegistry()) {
-    for (const Match& m : FindAll(ResourceNameForms(env, name), false)) {
-      LocalRef<jobject> url(env, MakeResourceUrl(env, m.path, m.formB));
+    for (const std::u16string& path : FindAll(env, ResourceNameForms(env, name), false)) {
+      LocalRef<jobject> url(env, MakeResourceUrl(env, path));
       if (url) env->CallBooleanMethod(vector.get(), l->vectorAdd, url.get());
     }
   }
@@ -171,8 +167,8 @@ JNIEXPORT jobject JNICALL Java_com_quillmar_plb_PlumboxClassLoader_findResource(
                                                                                 jstring name) {
   return Guarded<jobject>(env, [&]() -> jobject {
     if (SearchRegistry()) {
-      std::vector<Match> found = FindAll(ResourceNameForms(env, name), true);
-      if (!found.empty()) return MakeResourceUrl(env, found[0].path, found[0].formB);
+      std::vector<std::u16string> found = FindAll(env, ResourceNameForms(env, name), true);
+      if (!found.empty()) return MakeResourceUrl(env, found[0]);
     }
     if (t_registryOnly) return nullptr;
     EnsurePlbHandler(env);
@@ -188,14 +184,15 @@ JNIEXPORT jobject JNICALL Java_com_quillmar_plb_PlumboxClassLoader_findResources
 
 JNIEXPORT jobjectArray JNICALL Java_com_quillmar_plb_PlumboxClassLoader_getEmbeddedJars(JNIEnv* env, jclass) {
   return Guarded<jobjectArray>(env, [&]() -> jobjectArray {
-    std::vector<std::string> paths;
+    std::vector<std::u16string> paths;
     if (UseJarProtocol() && !FlatExecutable())
-      ListNestedArchives(EmbeddedArchive(), {}, [&](const std::string& path) { paths.push_back(path); });
+      ListNestedArchives(EmbeddedArchive(),
+                         [&](const std::vector<std::string_view>& steps) { paths.push_back(StoredPathToUrl(steps)); });
     LocalRef<jclass> stringClass(env, env->FindClass("java/lang/String"));
     if (!stringClass) return nullptr;
     jobjectArray array = env->NewObjectArray(static_cast<jsize>(paths.size()), stringClass.get(), nullptr);
     for (size_t i = 0; array && i < paths.size(); ++i) {
-      LocalRef<jstring> s(env, JavaStringFromUtf16(env, u"plb:" + EncodeUrlPath(DecodeStoredName(paths[i]))));
+      LocalRef<jstring> s(env, JavaStringFromUtf16(env, u"plb:" + paths[i]));
       if (!s) return nullptr;
       env->SetObjectArrayElement(array, static_cast<jsize>(i), s.get());
     }

@@ -12,12 +12,12 @@
 
 namespace {
 
-char Canonical(char c) { return c == '/' ? '\\' : c; }
+constexpr uint64_t kLargestArray = 0x7FFFFFFF;  // the largest Java byte array
 
 int SignedOrder(char x, char y) { return static_cast<signed char>(x) < static_cast<signed char>(y) ? -1 : 1; }
 
-// Byte order of equal-length names whose separators are all '\': eight bytes at a time up
-// to the first difference, which is then compared as signed values.
+// Byte order of equal-length names: eight bytes at a time up to the first difference, which
+// is then compared as signed values.
 int CompareBytes(const char* a, const char* b, size_t n) {
   static_assert(std::endian::native == std::endian::little);
   size_t i = 0;
@@ -35,19 +35,10 @@ int CompareBytes(const char* a, const char* b, size_t n) {
   return 0;
 }
 
-// Name order: the shorter name first; names of equal length byte by byte as signed
-// values. Index names always have '\' separators; keys are brought to that form first.
+// Name order: the shorter name first; names of equal length byte by byte as signed values.
 int CompareNames(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
   return CompareBytes(a.data(), b.data(), a.size());
-}
-
-// Equal in the name order, with '/' and '\' alike on both sides.
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (Canonical(a[i]) != Canonical(b[i])) return false;
-  return true;
 }
 
 bool EndsWithNoCase(std::string_view name, std::string_view tail) {
@@ -88,18 +79,7 @@ const IndexItem* FindCanonical(const ArchiveNode& node, std::string_view name) {
   return &*it;
 }
 
-const IndexItem* Lookup(const ArchiveNode& node, std::string_view name) {
-  if (name.find('/') == std::string_view::npos) return FindCanonical(node, name);
-  char small[256];
-  std::string large;
-  char* canonical = small;
-  if (name.size() > sizeof small) {
-    large.resize(name.size());
-    canonical = large.data();
-  }
-  for (size_t i = 0; i < name.size(); ++i) canonical[i] = Canonical(name[i]);
-  return FindCanonical(node, {canonical, name.size()});
-}
+const IndexItem* Lookup(const ArchiveNode& node, std::string_view name) { return FindCanonical(node, name); }
 
 // A hash table over the index for lookups in constant time; small nodes do without.
 void BuildSlots(ArchiveNode& node) {
@@ -115,15 +95,18 @@ void BuildSlots(ArchiveNode& node) {
   }
 }
 
-// Entry order of the reader, sorted by name; equal names keep the reader's order, so a
-// lookup finds the first of them.
+// The reader's entries sorted by name; of equal names the one latest in the central
+// directory comes first, and a lookup finds it: that is the copy the Java runtime serves.
 void BuildIndex(ArchiveNode& node) {
   const std::vector<ZipEntryHeader>& entries = node.reader.Entries();
   node.index.reserve(entries.size());
   for (size_t i = 0; i < entries.size(); ++i)
-    node.index.push_back({entries[i].name, entries[i].nameLength, static_cast<uint16_t>(i)});
-  std::stable_sort(node.index.begin(), node.index.end(),
-                   [](const IndexItem& a, const IndexItem& b) { return CompareNames(a.Name(), b.Name()) < 0; });
+    node.index.push_back({entries[i].name, entries[i].nameLength, static_cast<uint32_t>(i)});
+  std::sort(node.index.begin(), node.index.end(), [&](const IndexItem& a, const IndexItem& b) {
+    int order = CompareNames(a.Name(), b.Name());
+    if (order != 0) return order < 0;
+    return entries[a.entry].directoryIndex > entries[b.entry].directoryIndex;
+  });
   BuildSlots(node);
 }
 
@@ -139,8 +122,9 @@ void AbandonEntry(ZipReader& reader) {
 // lock held (or the open lock, while the registry opens).
 bool ReadWholeEntry(ZipReader& reader, size_t entry, const ByteSink& sink) {
   try {
+    if (reader.Entry(entry).uncompressedSize > kLargestArray) return false;
     if (!reader.OpenEntry(entry)) return false;
-    uint32_t size = reader.Entry(entry).uncompressedSize;
+    auto size = static_cast<uint32_t>(reader.Entry(entry).uncompressedSize);
     uint8_t* out = sink(size);
     if (!out && size > 0) {
       AbandonEntry(reader);
@@ -155,9 +139,9 @@ bool ReadWholeEntry(ZipReader& reader, size_t entry, const ByteSink& sink) {
   return false;
 }
 
-constexpr std::string_view kVersionsDir = "META-INF\\versions\\";
+constexpr std::string_view kVersionsDir = "META-INF/versions/";
 
-// The versions of a multi-release jar: every N of an entry "META-INF\versions\N\...".
+// The versions of a multi-release jar: every N of an entry "META-INF/versions/N/...".
 void FindVersions(ArchiveNode& node) {
   for (const IndexItem& item : node.index) {
     std::string_view name = item.Name();
@@ -165,7 +149,7 @@ void FindVersions(ArchiveNode& node) {
     int n = 0;
     size_t i = kVersionsDir.size();
     for (; i < name.size() && name[i] >= '0' && name[i] <= '9' && n < 100000; ++i) n = n * 10 + (name[i] - '0');
-    if (i > kVersionsDir.size() && i < name.size() && name[i] == '\\') node.versions.push_back(n);
+    if (i > kVersionsDir.size() && i < name.size() && name[i] == '/') node.versions.push_back(n);
   }
   std::sort(node.versions.begin(), node.versions.end());
   node.versions.erase(std::unique(node.versions.begin(), node.versions.end()), node.versions.end());
@@ -193,10 +177,9 @@ void OpenInMemory(ArchiveNode& node) {
 // The node of a nested archive. One stored in its parent is opened in place, where its
 // bytes lie inside the parent's (in the file, or in memory); a compressed one is left for
 // its first use. Null when the entry is empty, too large, or its header is damaged.
-std::unique_ptr<ArchiveNode> OpenChild(ArchiveNode& parent, uint16_t entry) {
-  constexpr uint32_t kLargestArchive = 0x7FFFFFFF;  // the largest Java byte array
+std::unique_ptr<ArchiveNode> OpenChild(ArchiveNode& parent, uint32_t entry) {
   const ZipEntryHeader& header = parent.reader.Entry(entry);
-  if (header.uncompressedSize == 0 || header.uncompressedSize > kLargestArchive) return nullptr;
+  if (header.uncompressedSize == 0 || header.uncompressedSize > kLargestArray) return nullptr;
   auto child = std::make_unique<ArchiveNode>(parent.depth - 1);
   child->parent = &parent;
   child->entryInParent = entry;
@@ -211,7 +194,7 @@ std::unique_ptr<ArchiveNode> OpenChild(ArchiveNode& parent, uint16_t entry) {
     return nullptr;
   }
   if (at == ZipReader::kNoData) return nullptr;
-  child->size = header.uncompressedSize;
+  child->size = static_cast<uint32_t>(header.uncompressedSize);
   if (const uint8_t* memory = parent.reader.MemorySource()) {
     child->data = memory + at;
     OpenInMemory(*child);
@@ -241,7 +224,7 @@ void Inflate(ArchiveNode& node) {
   }
   node.owned = std::move(bytes);
   node.data = node.owned.get();
-  node.size = parent.reader.Entry(node.entryInParent).uncompressedSize;
+  node.size = static_cast<uint32_t>(parent.reader.Entry(node.entryInParent).uncompressedSize);
   OpenInMemory(node);
 }
 
@@ -266,8 +249,10 @@ void OpenNested(ArchiveNode& node) {
   size_t count = std::count_if(node.index.begin(), node.index.end(),
                                [](const IndexItem& item) { return IsArchiveName(item.Name()); });
   node.nested.reserve(count);
-  for (const IndexItem& item : node.index) {
+  for (size_t i = 0; i < node.index.size(); ++i) {
+    const IndexItem& item = node.index[i];
     if (!IsArchiveName(item.Name())) continue;
+    if (i > 0 && node.index[i - 1].Name() == item.Name()) continue;  // a copy the runtime would not serve
     node.nested.push_back({item.Name(), OpenChild(node, item.entry)});
   }
 }
@@ -275,7 +260,7 @@ void OpenNested(ArchiveNode& node) {
 // Whether the main section of the manifest says "Multi-Release: true". Only called while
 // nobody else can use the node's reader.
 bool SaysMultiRelease(ArchiveNode& node) {
-  const IndexItem* item = Lookup(node, "META-INF\\MANIFEST.MF");
+  const IndexItem* item = Lookup(node, "META-INF/MANIFEST.MF");
   std::string text;
   if (!item || node.reader.Entry(item->entry).uncompressedSize > (1u << 20) ||
       !ReadWholeEntry(node.reader, item->entry, [&](uint32_t n) {
@@ -304,49 +289,27 @@ void FillNode(ArchiveNode& node) {
   }
 }
 
-std::string JoinPath(const std::vector<std::string_view>& trail, std::string_view name) {
-  std::string path;
-  for (std::string_view part : trail) {
-    path.append(part);
-    path += '!';
-  }
-  path.append(name);
-  return path;
-}
-
-// Splits "archive!rest" at the first '!'. Without a '!', or with one in front, there is no
-// archive part and the rest is the whole name.
-bool SplitArchivePart(std::string_view name, std::string_view& archive, std::string_view& rest) {
-  size_t k = name.find('!');
-  if (k == std::string_view::npos || k == 0) {
-    rest = name;
-    return false;
-  }
-  archive = name.substr(0, k);
-  rest = name.substr(k + 1);
-  return true;
-}
-
 // `trail` holds the archive names from the root down to this node.
 bool Search(ArchiveNode& node, std::string_view name, std::vector<std::string_view>& trail,
-            std::string* found, const PathCollector* collector) {
+            std::vector<std::string>* found, const PathCollector* collector, int version) {
   bool any = false;
-  if (name.find('!') == std::string_view::npos && Lookup(node, name)) {
+  int versionFound = 0;
+  if (const IndexItem* item = FindVersionedEntry(node, name, version, versionFound)) {
+    trail.push_back(item->Name());
     if (!collector) {
-      if (found) *found = JoinPath(trail, name);  // the requested spelling, not the stored one
+      if (found) found->assign(trail.begin(), trail.end());
+      trail.pop_back();
       return true;
     }
-    (*collector)(JoinPath(trail, name));
+    (*collector)(trail);
+    trail.pop_back();
     any = true;
   }
-  std::string_view archive, rest;
-  bool named = SplitArchivePart(name, archive, rest);
   for (const NestedArchive& nested : node.nested) {
-    if (named && !SameName(nested.name, archive)) continue;
     ArchiveNode* child = ReadyChild(nested);
     if (!child) continue;
     trail.push_back(nested.name);
-    bool hit = Search(*child, rest, trail, found, collector);
+    bool hit = Search(*child, name, trail, found, collector, version);
     trail.pop_back();
     if (hit && !collector) return true;
     any = any || hit;
@@ -356,22 +319,23 @@ bool Search(ArchiveNode& node, std::string_view name, std::vector<std::string_vi
 
 enum class Loaded { kNotFound, kYes, kFailed };
 
-// Removes "..\" steps together with the directory before each: "a\b\..\c" gives "a\c",
-// "b\..\c" gives "c", "..\a\b" gives "a\b".
+// Removes whole ".." segments together with the segment before each: "a/b/../c" gives
+// "a/c", "b/../c" gives "c", "../a/b" gives "a/b". A segment that merely contains ".."
+// ("x../y") is a name like any other.
 std::string RemoveParentSteps(std::string_view name) {
   std::string s(name);
-  for (size_t m; (m = s.find("..\\")) != std::string::npos;) {
+  for (size_t m = s.find("../"); m != std::string::npos; m = s.find("../", m)) {
+    if (m > 0 && s[m - 1] != '/') {
+      ++m;
+      continue;
+    }
     size_t from = 0;
-    if (m > 0) {
-      size_t b1 = s.rfind('\\', m - 1);
-      if (b1 == 0) {
-        from = 1;
-      } else if (b1 != std::string::npos) {
-        size_t b0 = s.rfind('\\', b1 - 1);
-        from = b0 == std::string::npos ? 0 : b0 + 1;
-      }
+    if (m > 1) {
+      size_t before = s.rfind('/', m - 2);
+      from = before == std::string::npos ? 0 : before + 1;
     }
     s.erase(from, m + 3 - from);
+    m = from;
   }
   return s;
 }
@@ -411,7 +375,7 @@ Loaded LoadEntry(ArchiveNode& node, size_t entry, const ByteSink& sink) {
   return ReadWholeEntry(node.reader, entry, sink) ? Loaded::kYes : Loaded::kFailed;
 }
 
-// The newest version of a plain name in a multi-release jar, up to the runtime's.
+// The newest version of a name in a multi-release jar, up to the runtime's.
 Loaded LoadVersioned(ArchiveNode& node, std::string_view name, int version, const ByteSink& sink) {
   int found = 0;
   const IndexItem* item = FindVersionedEntry(node, name, version, found);
@@ -419,32 +383,34 @@ Loaded LoadVersioned(ArchiveNode& node, std::string_view name, int version, cons
 }
 
 Loaded Load(ArchiveNode& node, std::string_view name, bool searchNested, const ByteSink& sink, int version = 0) {
-  bool plain = name.find('!') == std::string_view::npos;
-  if (plain) {
-    std::string clean = RemoveParentSteps(name);
-    if (node.depth > 0 && IsArchiveName(clean)) return LoadNestedArchive(node, clean, sink);
-    if (const IndexItem* item = Lookup(node, clean)) return LoadEntry(node, item->entry, sink);
-    if (!searchNested) return Loaded::kNotFound;
-  }
-  std::string_view archive, rest;
-  bool named = SplitArchivePart(name, archive, rest);
-  if (!named && !searchNested) return Loaded::kNotFound;
+  std::string clean = RemoveParentSteps(name);
+  if (node.depth > 0 && IsArchiveName(clean)) return LoadNestedArchive(node, clean, sink);
+  if (const IndexItem* item = Lookup(node, clean)) return LoadEntry(node, item->entry, sink);
+  if (!searchNested) return Loaded::kNotFound;
   for (NestedArchive& nested : node.nested) {
-    if (named && !SameName(nested.name, archive)) continue;
     ArchiveNode* child = ReadyChild(nested);
     if (!child) continue;
-    Loaded result = named ? Loaded::kNotFound : LoadVersioned(*child, RemoveParentSteps(rest), version, sink);
-    if (result == Loaded::kNotFound) result = Load(*child, rest, false, sink);
+    Loaded result = LoadVersioned(*child, clean, version, sink);
+    if (result == Loaded::kNotFound) result = Load(*child, clean, false, sink);
     if (result != Loaded::kNotFound) return result;
   }
   return Loaded::kNotFound;
 }
 
-void List(ArchiveNode& node, const std::string& prefix, const PathCollector& collect) {
+// The child of `node` stored under one of the spellings, ready for use.
+ArchiveNode* NestedByName(ArchiveNode& node, const NameSpellings& spellings) {
+  for (const std::string& name : spellings)
+    for (const NestedArchive& nested : node.nested)
+      if (nested.name == name) return ReadyChild(nested);
+  return nullptr;
+}
+
+void List(ArchiveNode& node, std::vector<std::string_view>& trail, const PathCollector& collect) {
   for (const NestedArchive& nested : node.nested) {
-    std::string path = prefix.empty() ? std::string(nested.name) : prefix + "!" + std::string(nested.name);
-    collect(path);
-    if (nested.child && nested.child->depth > 0 && Ready(*nested.child)) List(*nested.child, path, collect);
+    trail.push_back(nested.name);
+    collect(trail);
+    if (nested.child && nested.child->depth > 0 && Ready(*nested.child)) List(*nested.child, trail, collect);
+    trail.pop_back();
   }
 }
 
@@ -461,11 +427,10 @@ void OpenArchiveBytes(ArchiveNode& node, std::unique_ptr<uint8_t[]> bytes, uint3
   OpenInMemory(node);
 }
 
-bool SearchArchives(ArchiveNode& node, std::string_view name, std::string_view prefix, std::string* found,
-                    const PathCollector* collector) {
+bool SearchArchives(ArchiveNode& node, std::string_view name, std::vector<std::string>* found,
+                    const PathCollector* collector, int version) {
   std::vector<std::string_view> trail;
-  if (!prefix.empty()) trail.push_back(prefix);
-  return Search(node, name, trail, found, collector);
+  return Search(node, name, trail, found, collector, version);
 }
 
 bool LoadEntryBytes(ArchiveNode& node, std::string_view name, bool searchNested, const ByteSink& sink, int version) {
@@ -488,38 +453,36 @@ bool LoadEntryBytes(ArchiveNode& node, std::string_view name, bool searchNested,
       version);
 }
 
-void ListNestedArchives(ArchiveNode& node, std::string_view prefix, const PathCollector& collect) {
-  List(node, std::string(prefix), collect);
+bool LoadPathBytes(ArchiveNode& root, const std::vector<NameSpellings>& steps, std::vector<uint8_t>& out) {
+  if (steps.empty()) return false;
+  ArchiveNode* node = &root;
+  for (size_t i = 0; i + 1 < steps.size() && node; ++i) node = NestedByName(*node, steps[i]);
+  if (!node) return false;
+  for (const std::string& name : steps.back())
+    if (LoadEntryBytes(*node, name, false, out)) return true;
+  return false;
 }
 
-ArchiveNode* FindArchiveNode(ArchiveNode& root, std::string_view path) {
-  if (path.empty()) return nullptr;
-  ArchiveNode* node = &root;
-  for (;;) {
-    size_t k = path.find('!');
-    std::string_view part = path.substr(0, k);
-    ArchiveNode* next = nullptr;
-    for (const NestedArchive& nested : node->nested)
-      if (SameName(nested.name, part)) {
-        next = ReadyChild(nested);
-        break;
-      }
-    if (!next) return nullptr;
-    node = next;
-    if (k == std::string_view::npos) return node;
-    path.remove_prefix(k + 1);
-  }
+void ListNestedArchives(ArchiveNode& node, const PathCollector& collect) {
+  std::vector<std::string_view> trail;
+  List(node, trail, collect);
+}
+
+ArchiveNode* FindArchiveNode(ArchiveNode& root, const std::vector<NameSpellings>& steps) {
+  ArchiveNode* node = steps.empty() ? nullptr : &root;
+  for (size_t i = 0; i < steps.size() && node; ++i) node = NestedByName(*node, steps[i]);
+  return node;
 }
 
 const IndexItem* FindEntry(const ArchiveNode& node, std::string_view name) { return Lookup(node, name); }
 
 const IndexItem* FindVersionedEntry(const ArchiveNode& node, std::string_view name, int version, int& found) {
   found = 0;
-  bool meta = name.size() >= 9 && name.substr(0, 8) == "META-INF" && (name[8] == '/' || name[8] == '\\');
+  bool meta = name.size() >= 9 && name.substr(0, 9) == "META-INF/";
   if (node.multiRelease && version >= 9 && !meta) {
     for (auto it = node.versions.rbegin(); it != node.versions.rend() && *it >= 9; ++it) {
       if (*it > version) continue;
-      std::string versioned = std::string(kVersionsDir) + std::to_string(*it) + "\\" + std::string(name);
+      std::string versioned = std::string(kVersionsDir) + std::to_string(*it) + "/" + std::string(name);
       if (const IndexItem* item = Lookup(node, versioned)) {
         found = *it;
         return item;

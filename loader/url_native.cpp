@@ -22,50 +22,38 @@ bool FakeClassBytesOff() {
   return value;
 }
 
-// The forms without a fragment: the runtime asks for "plb:x.jar#runtime" when it opens a
-// nested jar for its versioned entries.
-NameForms WithoutFragment(NameForms forms) {
-  ForEachForm(forms, [](std::string& form) { form.resize(std::min(form.size(), form.find('#'))); });
-  return forms;
-}
-
-// Entry bytes for "plb:" + name under either form, then percent-decoded.
-bool LoadResource(const NameForms& forms, std::vector<uint8_t>& bytes) {
-  ArchiveNode& root = EmbeddedArchive();
-  if ((forms.hasA && LoadEntryBytes(root, std::string_view(forms.a).substr(4), false, bytes)) ||
-      (forms.hasB && LoadEntryBytes(root, std::string_view(forms.b).substr(4), false, bytes)))
-    return true;
-  const std::string& primary = forms.hasA ? forms.a : forms.b;
-  std::string decoded = PercentDecode(primary);
-  return decoded != primary && LoadEntryBytes(root, std::string_view(decoded).substr(4), false, bytes);
-}
-
 // Bytes for a "plb:" URL, or null when its entry is not there (or cannot be read), which the
-// Java side reports as FileNotFoundException. A class file is never served with its real
-// bytes unless the configuration asks for compatibility.
-jbyteArray ResourceBytes(JNIEnv* env, const NameForms& forms) {
-  NameForms bare = WithoutFragment(forms);
-  const std::string& primary = forms.hasA ? forms.a : forms.b;
-  const std::string& barePrimary = bare.hasA ? bare.a : bare.b;
+// Java side reports as FileNotFoundException. The URL's path is read as a URL path: one
+// percent-decoding, '!' between steps (the runtime adds "#runtime" when it opens a nested jar
+// for its versioned entries: a fragment is no part of the path). A class file is never served
+// with its real bytes unless the configuration asks for compatibility.
+jbyteArray ResourceBytes(JNIEnv* env, std::u16string_view url) {
+  std::u16string_view path = url.substr(4);
+  path = path.substr(0, std::min(path.size(), path.find(u'#')));
+  std::vector<std::vector<std::string>> steps = UrlPathSteps(path);
   std::vector<uint8_t> bytes;
-  if (!LoadResource(forms, bytes) && !(barePrimary != primary && LoadResource(bare, bytes))) return nullptr;
-  if (!Compatible() && (EndsWithClass(primary) || EndsWithClass(barePrimary))) {
+  if (!LoadPathBytes(EmbeddedArchive(), steps, bytes)) return nullptr;
+  const std::string& entry = steps.back().front();
+  if (!Compatible() && EndsWithClass(entry)) {
     if (FakeClassBytesOff()) return NewJavaBytes(env, std::string_view());
-    return NewJavaBytes(env, FakeClassBytes(EndsWithClass(primary) ? primary : barePrimary));
+    std::string fake = "plb:";
+    for (const auto& step : steps) (fake += step.front()) += '!';
+    fake.pop_back();
+    return NewJavaBytes(env, FakeClassBytes(fake));
   }
   return NewJavaBytes(env, bytes);
 }
 
 }  // namespace
 
-jobject MakeResourceUrl(JNIEnv* env, std::string_view path, bool formB) {
+jobject MakeResourceUrl(JNIEnv* env, const std::u16string& path) {
   const JavaRefs* refs = GetJavaRefs(env);
   jobject handler = refs ? PlbHandler(env) : nullptr;
   if (!handler) {
     DescribeAndClear(env);
     return nullptr;
   }
-  std::u16string text = u"plb:" + EncodeUrlPath(DecodeNameForm(path, formB));
+  std::u16string text = u"plb:" + path;
   LocalRef<jstring> spec(env, JavaStringFromUtf16(env, text));
   jobject url = spec ? env->NewObject(refs->url, refs->urlInit, nullptr, spec.get(), handler) : nullptr;
   if (!url) DescribeAndClear(env);
@@ -75,9 +63,10 @@ jobject MakeResourceUrl(JNIEnv* env, std::string_view path, bool formB) {
 JNIEXPORT jbyteArray JNICALL Java_com_quillmar_plb_Handler_loadResourceData(JNIEnv* env, jobject, jstring url) {
   return Guarded<jbyteArray>(env, [&]() -> jbyteArray {
     EmbeddedArchive();
-    NameForms forms = ResourceNameForms(env, url);
-    const std::string& primary = forms.hasA ? forms.a : forms.b;
-    if (!HasPlbScheme(primary)) return nullptr;
-    return ResourceBytes(env, forms);
+    std::u16string text = JavaStringAllUnits(env, url);
+    std::string scheme;
+    for (size_t i = 0; i < text.size() && i < 4 && text[i] < 0x80; ++i) scheme += static_cast<char>(text[i]);
+    if (!HasPlbScheme(scheme) || text.find(u'\0') != std::u16string::npos) return nullptr;
+    return ResourceBytes(env, text);
   });
 }

@@ -2,12 +2,11 @@
 #pragma once
 #include <jni.h>
 
-#include <string_view>
+#include <string>
 
-// The java.net.URL of "plb:" + path, using the launcher's handler; the path text is the
-// bytes decoded with the name form that found them (form B: UTF-8). Null after printing the
-// exception when the URL cannot be made.
-jobject MakeResourceUrl(JNIEnv* env, std::string_view path, bool formB);
+// The java.net.URL of "plb:" + a URL path (StoredPathToUrl), using the launcher's handler.
+// Null after printing the exception when the URL cannot be made.
+jobject MakeResourceUrl(JNIEnv* env, const std::u16string& path);
 
 extern "C" JNIEXPORT jbyteArray JNICALL Java_com_quillmar_plb_Handler_loadResourceData(JNIEnv* env, jobject self,
                                                                                         jstring url);

@@ -75,11 +75,16 @@ jstring JavaStringFromNarrow(JNIEnv* env, std::string_view text) {
   return JavaStringFromUtf16(env, plat::AnsiToUtf16(text));
 }
 
-std::u16string JavaStringUnits(JNIEnv* env, jstring s) {
+std::u16string JavaStringAllUnits(JNIEnv* env, jstring s) {
   if (!s) return {};
   jsize n = env->GetStringLength(s);
   std::u16string units(static_cast<size_t>(n > 0 ? n : 0), u'\0');
   if (n > 0) env->GetStringRegion(s, 0, n, reinterpret_cast<jchar*>(units.data()));
+  return units;
+}
+
+std::u16string JavaStringUnits(JNIEnv* env, jstring s) {
+  std::u16string units = JavaStringAllUnits(env, s);
   size_t nul = units.find(u'\0');
   if (nul != std::u16string::npos) units.resize(nul);
   return units;

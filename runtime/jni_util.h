@@ -27,6 +27,9 @@ jstring JavaStringFromNarrow(JNIEnv* env, std::string_view text);
 
 // The UTF-16 units of a Java string, up to its length or its first U+0000.
 std::u16string JavaStringUnits(JNIEnv* env, jstring s);
+// Every UTF-16 unit of a Java string, U+0000 included (names: one holding U+0000 must match
+// nothing rather than its text before it).
+std::u16string JavaStringAllUnits(JNIEnv* env, jstring s);
 
 // Deletes a local reference when the scope ends.
 template <typename T>

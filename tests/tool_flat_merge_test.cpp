@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -34,7 +35,6 @@ Merged MergeAndRead(const testutil::TempDir& dir, const std::vector<std::string>
   reader.OpenFile(dir / "merged.zip");
   for (size_t i = 0; i < reader.EntryCount(); ++i) {
     m.names.emplace_back(reader.Entry(i).Name());
-    for (char& c : m.names.back()) c = c == '\\' ? '/' : c;
     m.headers.push_back(reader.Entry(i));
     m.data.emplace_back();
     reader.ExtractEntry(i, m.data.back());
@@ -115,9 +115,8 @@ TEST(FlatMerge, MergesLikeAClassPath) {
   EXPECT_EQ(warnings[1].rfind("lib.jar is signed: the signature files are dropped", 0), 0u) << warnings[1];
 }
 
-// What the merge cannot carry stops the wrap with the jar and the entry named. Past 65535
-// entries the merged archive's end record says 0xFFFF (Java counts the records); the
-// launcher's reader takes in only that many, so such a jar is refused as an input.
+// What the merge cannot carry stops the wrap with the jar and the entry named. An archive of
+// more than 65535 entries is an input like any other.
 TEST(FlatMerge, RefusesTheSupportPackageAndUnreadableEntries) {
   testutil::TempDir dir;
   testutil::WriteFile(dir / "ok.jar", testzip::Build({{"a.txt", "a"}}));
@@ -132,6 +131,10 @@ TEST(FlatMerge, RefusesTheSupportPackageAndUnreadableEntries) {
                  "the launcher's support classes, which a flat executable carries at its top level");
   EXPECT_FALSE(PlanFlatMerge({dir / "ok.jar", dir / "locked.jar"}, "a.Main", merge, err));
   EXPECT_EQ(err, dir / "locked.jar" + ": entry b.txt is encrypted, which Java cannot read");
+  testutil::WriteFile(dir / "latin.jar", testzip::Build({{"caf\xE9.txt", "x"}}));
+  EXPECT_FALSE(PlanFlatMerge({dir / "ok.jar", dir / "latin.jar"}, "a.Main", merge, err));
+  EXPECT_EQ(err, dir / "latin.jar" + ": an entry name is not UTF-8 (caf\\xE9.txt), which Java cannot read: wrap the "
+                 "jar without --flat");
 
   for (const char* half : {"h1", "h2"}) {
     std::vector<testzip::Entry> many;
@@ -141,7 +144,25 @@ TEST(FlatMerge, RefusesTheSupportPackageAndUnreadableEntries) {
   Merged m = MergeAndRead(dir, {dir / "h1.jar", dir / "h2.jar"}, merge);
   const std::string merged = testutil::ReadFile(dir / "merged.zip");
   EXPECT_EQ(testzip::Get32(merged, merged.size() - 14) & 0xFFFF, 0xFFFFu);
-  EXPECT_EQ(m.names.size(), 65535u);
-  EXPECT_FALSE(PlanFlatMerge({dir / "merged.zip"}, "a.Main", merge, err));
-  EXPECT_EQ(err, dir / "merged.zip" + " holds more than 65535 entries, which the merge cannot read; wrap it without --flat");
+  EXPECT_EQ(m.names.size(), 70002u);
+  FlatMerge again;
+  EXPECT_TRUE(PlanFlatMerge({dir / "merged.zip"}, "a.Main", again, err)) << err;
+}
+
+// Within one jar the copy a class path serves (the last of the central directory) takes part;
+// between jars the first jar wins. A '\' is part of a name, never a separator.
+TEST(FlatMerge, DuplicatesWithinAJarKeepTheCopyJavaServes) {
+  testutil::TempDir dir;
+  testzip::Options reversed;
+  reversed.reverseDirectory = true;  // data order: "late", "early"; directory order: "early", "late"
+  testutil::WriteFile(dir / "app.jar", testzip::Build({{"dup.txt", "late"}, {"dup.txt", "early"}, {"x\\y.txt", "bs"}},
+                                                      reversed));
+  testutil::WriteFile(dir / "lib.jar", testzip::Build({{"dup.txt", "lib"}, {"x/y.txt", "slash"}}));
+  FlatMerge merge;
+  Merged m = MergeAndRead(dir, {dir / "app.jar", dir / "lib.jar"}, merge);
+  EXPECT_EQ(DataOf(m, "dup.txt"), "late");
+  EXPECT_EQ(std::count(m.names.begin(), m.names.end(), "dup.txt"), 1);
+  EXPECT_EQ(DataOf(m, "x\\y.txt"), "bs");
+  EXPECT_EQ(DataOf(m, "x/y.txt"), "slash");
+  EXPECT_EQ(merge.dropped, (std::vector<std::string>{"dup.txt (app.jar)", "dup.txt (lib.jar)"}));
 }

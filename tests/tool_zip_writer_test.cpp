@@ -132,3 +132,52 @@ TEST(OutputFile, UnwritablePlacesFailWithTheirPath) {
   EXPECT_NE(err.find("directory"), std::string::npos);
   EXPECT_EQ(FilesIn(dir.path()), 0u);
 }
+
+// From 65535 entries on, ZIP64 end records: the locator holds the record's position in the
+// whole file (as Java reads it), and the launcher's reader and unzip both read every entry
+// with the prefix in front.
+TEST(ZipWriter, ManyEntriesGetZip64EndRecords) {
+  testutil::TempDir dir;
+  constexpr size_t kEntries = 66000;
+  const std::string prefix(3000, 'P');
+  {
+    OutputFile out;
+    std::string err;
+    ASSERT_TRUE(CreateOutput(out, dir / "m.zip", err)) << err;
+    ASSERT_TRUE(WriteBytes(out, prefix.data(), prefix.size(), err));
+    ZipWriter zip;
+    ZipBegin(zip, out);
+    for (size_t i = 0; i < kEntries; ++i) {
+      const std::string data = i + 1 == kEntries ? "last" : "";
+      ASSERT_TRUE(ZipAddStored(zip, "e/" + std::to_string(i), Bytes(data), data.size(), {}, err)) << err;
+    }
+    // Only the headers of this one are read back: a size past 32 bits goes to ZIP64 fields.
+    ASSERT_TRUE(ZipAddPrepared(zip, "huge", 8, Bytes(prefix), 10, uint64_t{5} << 30, 0, {}, err)) << err;
+    ASSERT_TRUE(ZipFinish(zip, err)) << err;
+    ASSERT_TRUE(CommitOutput(out, false, err)) << err;
+  }
+  const std::string bytes = testutil::ReadFile(dir / "m.zip");
+  const size_t locator = bytes.size() - 22 - 20;
+  ASSERT_EQ(bytes.compare(locator, 4, "PK\x06\x07"), 0);
+  uint64_t recordAt = 0;
+  for (int k = 7; k >= 0; --k) recordAt = recordAt << 8 | static_cast<uint8_t>(bytes[locator + 8 + k]);
+  EXPECT_EQ(recordAt, locator - 56) << "a position in the file, prefix included";
+  EXPECT_EQ(bytes.compare(recordAt, 4, "PK\x06\x06"), 0);
+
+  ZipReader reader;
+  reader.OpenFile(dir / "m.zip");
+  EXPECT_TRUE(reader.EndRecord().zip64);
+  EXPECT_EQ(reader.BytesBeforeArchive(), prefix.size());
+  ASSERT_EQ(reader.EntryCount(), kEntries + 1);
+  EXPECT_EQ(reader.Entry(kEntries).uncompressedSize, uint64_t{5} << 30);
+  EXPECT_EQ(reader.Entry(kEntries).compressedSize, 10u);
+  std::string last;
+  ASSERT_TRUE(reader.ExtractEntry(kEntries - 1, last));
+  EXPECT_EQ(last, "last");
+#ifndef _WIN32
+  if (testutil::FileExists("/usr/bin/unzip")) {
+    testutil::RunResult r = testutil::Run({"/usr/bin/unzip", "-p", dir / "m.zip", "e/65999"});
+    EXPECT_EQ(r.out, "last") << r.err;
+  }
+#endif
+}

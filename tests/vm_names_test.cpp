@@ -2,6 +2,9 @@
 // stand-in class files.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "loader/name_forms.h"
 #include "runtime/jni_util.h"
 
@@ -25,26 +28,27 @@ TEST(NameForms, OneBytePerUnitAndUtf8WhenTheyDiffer) {
   EXPECT_TRUE(wide.hasB);
   EXPECT_EQ(wide.b, "\xE4\xB8\xAD/\xF0\x9F\x98\x80.txt");
 
-  EXPECT_EQ(Forms(std::u16string(u"ab\0cd", 5)).a, "ab");  // the name ends at U+0000
+  NameForms nul = Forms(std::u16string(u"ab\0cd", 5));  // no stored name can match
+  EXPECT_FALSE(nul.hasA || nul.hasB);
 }
 
 TEST(NameForms, ResourceNamesAreNormalised) {
-  EXPECT_EQ(NormaliseResourceName("a/./b/../c.txt"), "a\\c.txt");
-  EXPECT_EQ(NormaliseResourceName("a\\b\\..\\c"), "a\\c");
-  EXPECT_EQ(NormaliseResourceName("b\\..\\c"), "c");
-  EXPECT_EQ(NormaliseResourceName("x.jar!y\\..\\z"), "x.jar!z");
-  EXPECT_EQ(NormaliseResourceName("plb:a/../../b"), "plb:..\\b");  // never past the scheme
-  EXPECT_EQ(NormaliseResourceName("\\..\\a"), "a");
-  EXPECT_EQ(NormaliseResourceName("a\\.\\"), "a\\");
-  EXPECT_EQ(NormaliseResourceName("a/b/\\..\\"), "a\\b\\");
-  EXPECT_EQ(NormaliseResourceName("../a"), "..\\a");  // no separator in front: left to the registry
+  EXPECT_EQ(NormaliseResourceName("a/./b/../c.txt"), "a/c.txt");
+  EXPECT_EQ(NormaliseResourceName("b/../c"), "c");
+  EXPECT_EQ(NormaliseResourceName("x.jar!y/../z"), "x.jar!z");
+  EXPECT_EQ(NormaliseResourceName("plb:a/../../b"), "plb:../b");  // never past the scheme
+  EXPECT_EQ(NormaliseResourceName("/../a"), "a");
+  EXPECT_EQ(NormaliseResourceName("a/./"), "a/");
+  EXPECT_EQ(NormaliseResourceName("d/x../y"), "d/x../y");  // not a parent step
+  EXPECT_EQ(NormaliseResourceName("a\\..\\b"), "a\\..\\b");  // '\\' is no separator
+  EXPECT_EQ(NormaliseResourceName("../a"), "../a");  // no separator in front: left to the registry
 }
 
 TEST(NameForms, DecodingGivesTheTextOfEitherForm) {
   EXPECT_EQ(DecodeNameForm("caf\xE9", false), u"caf\u00e9");
   EXPECT_EQ(DecodeNameForm("caf\xC3\xA9", true), u"caf\u00e9");
-  EXPECT_EQ(DecodeStoredName("libs\\caf\xC3\xA9.jar"), u"libs\\caf\u00e9.jar");
-  EXPECT_EQ(DecodeStoredName("libs\\caf\xE9.jar"), u"libs\\caf\u00e9.jar");  // not UTF-8: one unit per byte
+  EXPECT_EQ(DecodeStoredName("libs/caf\xC3\xA9.jar"), u"libs/caf\u00e9.jar");
+  EXPECT_EQ(DecodeStoredName("libs/caf\xE9.jar"), u"libs/caf\u00e9.jar");  // not UTF-8: one unit per byte
   // Either way one of the two forms gives the stored bytes back.
   for (std::string stored : {"caf\xC3\xA9", "caf\xE9", "\xF0\x9F\x98\x80", "\xC3"}) {
     NameForms forms = MakeNameForms(DecodeStoredName(stored));
@@ -61,7 +65,7 @@ TEST(NameForms, Utf8DecodingIsLenient) {
 
 TEST(PlbUrls, PercentDecoding) {
   EXPECT_EQ(PercentDecode("plb:my%20file.txt"), "plb:my file.txt");
-  EXPECT_EQ(PercentDecode("plb:a+b%%c"), "plb:a b%c");
+  EXPECT_EQ(PercentDecode("plb:a+b%%c"), "plb:a+b%c");  // a path has no '+' for a space
   EXPECT_EQ(PercentDecode("plb:%C3%a9"), "plb:\xC3\xA9");
   EXPECT_EQ(PercentDecode("plb:%4g%zz%2"), "plb:%4g%zz%2");  // only two hexadecimal digits decode
   EXPECT_EQ(PercentDecode("%"), "%");
@@ -69,10 +73,24 @@ TEST(PlbUrls, PercentDecoding) {
 
 // Paths in URLs are valid URIs, and decoding gives the entry's UTF-8 bytes back.
 TEST(PlbUrls, PathsAreEncodedForUris) {
-  EXPECT_EQ(EncodeUrlPath(u"libs\\my lib.jar!a/b(1)+c;d=e.txt"), u"libs/my%20lib.jar!a/b(1)+c;d=e.txt");
+  EXPECT_EQ(EncodeUrlPath(u"libs\\my lib.jar!a/b(1)+c;d=e.txt"), u"libs%5Cmy%20lib.jar%21a/b(1)+c;d=e.txt");
   EXPECT_EQ(EncodeUrlPath(u"100%#?[\u00e9\U0001F600"), u"100%25%23%3F%5B%C3%A9%F0%9F%98%80");
   EXPECT_EQ(EncodeUrlPath(u"\xD800x"), u"%EF%BF%BDx");  // a lone surrogate
   EXPECT_EQ(PercentDecode("plb:100%25%23%3F%5B%C3%A9"), "plb:100%#?[\xC3\xA9");
+}
+
+// Every URL path made of stored names leads back to them: '!' only between steps, each step
+// decoded once, with the spelling of a name stored one byte per character as well.
+TEST(PlbUrls, UrlPathsOfStoredNamesLeadBackToThem) {
+  const std::vector<std::string_view> stored = {"libs/a!b+c d.jar", "n\xE9.jar", "x%20y\\z#1?.txt"};
+  std::u16string url = StoredPathToUrl(stored);
+  EXPECT_EQ(url, u"libs/a%21b+c%20d.jar!n%C3%A9.jar!x%2520y%5Cz%231%3F.txt");
+  std::vector<std::vector<std::string>> steps = UrlPathSteps(url);
+  ASSERT_EQ(steps.size(), 3u);
+  EXPECT_EQ(steps[0], (std::vector<std::string>{"libs/a!b+c d.jar"}));
+  EXPECT_EQ(steps[1], (std::vector<std::string>{"n\xC3\xA9.jar", "n\xE9.jar"}));
+  EXPECT_EQ(steps[2], (std::vector<std::string>{"x%20y\\z#1?.txt"}));
+  EXPECT_EQ(UrlPathSteps(u"a.jar!d/../x%20y")[1], (std::vector<std::string>{"x y"}));
 }
 
 TEST(PlbUrls, SchemeAndClassSuffixIgnoreCase) {
@@ -89,7 +107,7 @@ int U16(const std::string& b, size_t at) {
 }
 
 TEST(PlbUrls, StandInClassFilesNameTheClassOfTheUrl) {
-  std::string bytes = FakeClassBytes("plb:libs\\a.jar!com\\x\\Y.class");
+  std::string bytes = FakeClassBytes("plb:libs/a.jar!com/x/Y.class");
   ASSERT_EQ(bytes.size(), 7u + 115u);
   EXPECT_EQ(bytes.substr(0, 8), std::string("\xCA\xFE\xBA\xBE\x00\x00\x00\x2E", 8));
   EXPECT_EQ(U16(bytes, 8), 10);                 // constant pool count

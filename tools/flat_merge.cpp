@@ -11,6 +11,44 @@
 
 namespace {
 
+// The Java runtime reads a jar's entry names as UTF-8 and refuses the whole archive over one
+// that is not (overlong forms and encoded surrogates included): a merged archive with such a
+// name would not even give up its support classes.
+bool IsStrictUtf8(std::string_view s) {
+  for (size_t i = 0; i < s.size();) {
+    auto b = static_cast<unsigned char>(s[i]);
+    size_t n = b < 0x80 ? 1 : (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 0;
+    if (n == 0 || i + n > s.size()) return false;
+    uint32_t cp = n == 1 ? b : b & (0x7F >> n);
+    for (size_t k = 1; k < n; ++k) {
+      auto c = static_cast<unsigned char>(s[i + k]);
+      if ((c & 0xC0) != 0x80) return false;
+      cp = cp << 6 | (c & 0x3F);
+    }
+    static constexpr uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (cp < kLeast[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+    i += n;
+  }
+  return true;
+}
+
+// A name for a message: bytes outside printable ASCII as \xNN.
+std::string Printable(std::string_view s) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (char ch : s) {
+    auto c = static_cast<unsigned char>(ch);
+    if (c >= 0x20 && c < 0x7F) {
+      out += ch;
+    } else {
+      out += "\\x";
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    }
+  }
+  return out;
+}
+
 using Attributes = ManifestAttributes;
 
 constexpr char kManifestName[] = "META-INF/MANIFEST.MF";
@@ -173,18 +211,22 @@ struct Planner {
     try {
       ZipReader reader;
       reader.OpenMemory(file.data(), file.size());
-      // Records the reader did not take in: more than 65535 entries (a ZIP64 jar).
-      uint64_t directory = 0;
-      for (const ZipEntryHeader& h : reader.Entries())
-        directory += 46 + uint64_t{h.nameLength} + h.extraLength + h.commentLength;
-      if (directory < reader.EndRecord().centralDirectorySize)
-        return Fail(path + " holds more than 65535 entries, which the merge cannot read; wrap it without --flat");
+      // Of a name stored twice in one jar, the Java runtime serves the copy that comes last in
+      // the central directory: that one takes part, the others are dropped.
+      std::unordered_map<std::string_view, uint32_t> served;
+      for (const ZipEntryHeader& h : reader.Entries()) {
+        uint32_t& last = served.try_emplace(h.Name(), h.directoryIndex).first->second;
+        last = std::max(last, h.directoryIndex);
+      }
       bool isSigned = false;
       for (size_t i = 0; i < reader.EntryCount(); ++i) {
         const ZipEntryHeader& h = reader.Entry(i);
         FlatEntry e;
         e.name = std::string(h.Name());
-        std::replace(e.name.begin(), e.name.end(), '\\', '/');  // the reader shows '/' as '\'
+        if (served[h.Name()] != h.directoryIndex) {
+          if (!e.name.empty() && e.name.back() != '/') Drop(input, e.name);
+          continue;
+        }
         e.input = input;
         e.method = h.method;
         e.crc = h.crc32;
@@ -192,6 +234,9 @@ struct Planner {
         e.size = h.uncompressedSize;
         e.when = {h.modTime, h.modDate};
         if (e.name.empty()) return Fail(path + ": an entry has an empty name (damaged archive)");
+        if (!IsStrictUtf8(e.name))
+          return Fail(path + ": an entry name is not UTF-8 (" + Printable(e.name) +
+                      "), which Java cannot read: wrap the jar without --flat");
         if (StartsWith(e.name, kSupportPrefix) || e.name + "/" == kSupportPrefix)
           return Fail(path + " holds " + e.name + ": the package com.quillmar.plb belongs to the launcher's " +
                       "support classes, which a flat executable carries at its top level");

@@ -35,7 +35,8 @@ struct FlatEntry {
   // A copied entry: its input, header values and where its stored bytes lie in the mapping.
   size_t input = 0;
   uint16_t method = 0;
-  uint32_t crc = 0, compressedSize = 0, size = 0;
+  uint32_t crc = 0;
+  uint64_t compressedSize = 0, size = 0;
   uint64_t dataOffset = 0;
   DosTime when;
   // A written entry (the manifest, merged service files): its bytes, deflated when written.

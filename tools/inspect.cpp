@@ -67,8 +67,8 @@ void AppendEntries(const std::vector<ArchiveEntryInfo>& entries, std::string& re
   std::snprintf(line, sizeof line, "  %-9s %12s %12s  %s\n", "method", "compressed", "size", "name");
   report += line;
   for (const auto& e : entries) {
-    std::snprintf(line, sizeof line, "  %-9s %12lu %12lu  ", MethodName(e.method).c_str(),
-                  static_cast<unsigned long>(e.compressedSize), static_cast<unsigned long>(e.size));
+    std::snprintf(line, sizeof line, "  %-9s %12llu %12llu  ", MethodName(e.method).c_str(),
+                  static_cast<unsigned long long>(e.compressedSize), static_cast<unsigned long long>(e.size));
     report += line + e.name + "\n";
   }
 }

@@ -91,7 +91,6 @@ bool ReadJarManifest(const std::string& jarPath, JarManifest& manifest, std::str
     zip.OpenFile(jarPath);
     for (size_t i = 0; i < zip.EntryCount(); ++i) {
       std::string name(zip.Entry(i).Name());
-      std::replace(name.begin(), name.end(), '\\', '/');  // the reader shows '/' as '\'
       if (!EqualsIgnoringAsciiCase(name, kManifestName)) continue;
       if (!zip.ExtractEntry(i, manifest.text)) {
         err = jarPath + ": cannot read " + name;

@@ -9,7 +9,6 @@ namespace {
 ArchiveEntryInfo InfoOf(const ZipEntryHeader& h) {
   ArchiveEntryInfo info;
   info.name = std::string(h.Name());
-  std::replace(info.name.begin(), info.name.end(), '\\', '/');  // the reader shows '/' as '\'
   info.method = h.method;
   info.flags = h.flags;
   info.compressedSize = h.compressedSize;

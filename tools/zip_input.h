@@ -14,8 +14,8 @@ struct ArchiveEntryInfo {
   std::string name;  // as stored, '/' separated
   uint16_t method = 0;
   uint16_t flags = 0;
-  uint32_t compressedSize = 0;
-  uint32_t size = 0;
+  uint64_t compressedSize = 0;
+  uint64_t size = 0;
   uint32_t crc = 0;
   DosTime when;
 };

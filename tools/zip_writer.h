@@ -1,7 +1,10 @@
 // Writing a ZIP archive into an output file: local headers, entry data, central directory
 // and end record. Offsets inside the archive count from its first byte, wherever it starts
-// in the file. No ZIP64: an archive must stay below 4 GiB; past 65535 entries the end record's
-// counts read 0xFFFF.
+// in the file. Where a size, an offset or the entry count does not fit its field, the entry
+// gets a ZIP64 extra field and the archive a ZIP64 end record with its locator. The locator
+// gives the record's position in the whole file, as the Java runtime reads it (readers that
+// take it as relative to the archive, the launcher's and unzip, look right in front of the
+// locator when it is not there).
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -25,9 +28,9 @@ struct ZipEntryRecord {
   uint16_t flags = 0;
   DosTime when;
   uint32_t crc = 0;
-  uint32_t compressedSize = 0;
-  uint32_t size = 0;
-  uint32_t localOffset = 0;
+  uint64_t compressedSize = 0;
+  uint64_t size = 0;
+  uint64_t localOffset = 0;
 };
 
 struct ZipWriter {

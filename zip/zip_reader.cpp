@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <new>
 
@@ -11,6 +12,13 @@ namespace {
 constexpr uint32_t kEndSignature = 0x06054b50;      // "PK\5\6"
 constexpr uint32_t kCentralSignature = 0x02014b50;  // "PK\1\2"
 constexpr uint32_t kLocalSignature = 0x04034b50;    // "PK\3\4"
+constexpr uint32_t kZip64EndSignature = 0x06064b50;      // "PK\6\6"
+constexpr uint32_t kZip64LocatorSignature = 0x07064b50;  // "PK\6\7"
+constexpr uint32_t kZip64EndSize = 56;
+constexpr uint32_t kZip64LocatorSize = 20;
+constexpr uint16_t kZip64ExtraId = 1;
+constexpr uint32_t kSaturated32 = 0xFFFFFFFF;
+constexpr uint16_t kSaturated16 = 0xFFFF;
 constexpr uint32_t kEndRecordSize = 22;
 constexpr uint32_t kCentralRecordSize = 46;
 constexpr uint32_t kLocalHeaderSize = 30;
@@ -24,6 +32,40 @@ constexpr uint64_t kMaxDeflateRatio = 1032;
 
 uint16_t U16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 uint32_t U32(const uint8_t* p) { return U16(p) | static_cast<uint32_t>(U16(p + 2)) << 16; }
+uint64_t U64(const uint8_t* p) { return U32(p) | static_cast<uint64_t>(U32(p + 4)) << 32; }
+
+// The values a ZIP64 extended information field holds for the fields of a central record
+// that read as all ones, in the order the format gives; a field it lacks is a damaged record.
+bool ApplyZip64Extra(ZipEntryHeader& e, const uint8_t* extra, uint16_t length) {
+  bool size = e.uncompressedSize == kSaturated32, compressed = e.compressedSize == kSaturated32,
+       offset = e.localHeaderOffset == kSaturated32, disk = e.diskNumberStart == kSaturated16;
+  if (!size && !compressed && !offset && !disk) return true;
+  for (uint32_t at = 0; at + 4 <= length;) {
+    uint16_t id = U16(extra + at), n = U16(extra + at + 2);
+    if (at + 4 + n > length) break;
+    if (id == kZip64ExtraId) {
+      const uint8_t* p = extra + at + 4;
+      uint32_t left = n;
+      auto take64 = [&](uint64_t& field) {
+        if (left < 8) return false;
+        field = U64(p);
+        p += 8;
+        left -= 8;
+        return true;
+      };
+      if (size && !take64(e.uncompressedSize)) return false;
+      if (compressed && !take64(e.compressedSize)) return false;
+      if (offset && !take64(e.localHeaderOffset)) return false;
+      if (disk) {
+        if (left < 4) return false;
+        e.diskNumberStart = U32(p);
+      }
+      return true;
+    }
+    at += 4 + n;
+  }
+  return false;
+}
 
 bool EntryBefore(const ZipEntryHeader& a, const ZipEntryHeader& b) {
   if (a.diskNumberStart != b.diskNumberStart) return a.diskNumberStart < b.diskNumberStart;
@@ -42,8 +84,8 @@ struct ZipReader::ReadState {
   size_t index = 0;
   uint16_t method = 0;
   uint64_t next = 0;  // source position of the next compressed byte not handed out yet
-  uint32_t compressedLeft = 0;
-  uint32_t uncompressedLeft = 0;
+  uint64_t compressedLeft = 0;
+  uint64_t uncompressedLeft = 0;
   uint32_t crc = 0;
   bool streamEnded = false;
   bool dummyOffered = false;
@@ -152,27 +194,67 @@ void ZipReader::ReadEndRecord(uint64_t pos) {
   end_.commentLength = U16(r + 20);
   // The comment is not used, but it must be there.
   if (length_ - pos - kEndRecordSize < end_.commentLength) Fail(CZipException::kBadArchive);
-  uint64_t directoryEnd = uint64_t{end_.centralDirectoryOffset} + end_.centralDirectorySize;
-  if (pos < directoryEnd) Fail(CZipException::kBadArchive);
-  bytesBefore_ = pos - directoryEnd;
+  // The central directory ends where the ZIP64 end record starts, when there is one.
+  uint64_t directoryEndPos = ReadZip64EndRecord(pos) ? zip64EndPos_ : pos;
+  uint64_t directoryEnd = end_.centralDirectoryOffset + end_.centralDirectorySize;
+  if (directoryEnd < end_.centralDirectoryOffset || directoryEndPos < directoryEnd) Fail(CZipException::kBadArchive);
+  bytesBefore_ = directoryEndPos - directoryEnd;
   if ((end_.centralDirectorySize == 0) != (end_.totalEntries == 0)) Fail(CZipException::kBadArchive);
+}
+
+// A ZIP64 end record, found through the locator in front of the end record: at the position
+// the locator gives (counted from the start of the source, as the Java runtime reads it), or
+// right in front of the locator (archives behind other bytes, offsets counted from the
+// archive's start). Its values replace those of the end record that read as all ones; a
+// record that disagrees with the others is not the archive's and is ignored.
+bool ZipReader::ReadZip64EndRecord(uint64_t endPos) {
+  if (endPos < kZip64LocatorSize + kZip64EndSize) return false;
+  uint8_t loc[kZip64LocatorSize];
+  ReadExact(endPos - kZip64LocatorSize, loc, kZip64LocatorSize);
+  if (U32(loc) != kZip64LocatorSignature) return false;
+  const uint64_t behindLocator = endPos - kZip64LocatorSize - kZip64EndSize;
+  for (uint64_t at : {U64(loc + 8), behindLocator}) {
+    if (at > length_ || length_ - at < kZip64EndSize || at + kZip64EndSize > endPos) continue;
+    uint8_t r[kZip64EndSize];
+    ReadExact(at, r, kZip64EndSize);
+    if (U32(r) != kZip64EndSignature) continue;
+    uint64_t total = U64(r + 32), size = U64(r + 40), offset = U64(r + 48);
+    if ((end_.totalEntries != kSaturated16 && end_.totalEntries != total) ||
+        (end_.centralDirectorySize != kSaturated32 && end_.centralDirectorySize != size) ||
+        (end_.centralDirectoryOffset != kSaturated32 && end_.centralDirectoryOffset != offset))
+      continue;
+    end_.diskNumber = U32(r + 16);
+    end_.centralDirectoryDisk = U32(r + 20);
+    end_.entriesOnDisk = U64(r + 24);
+    end_.totalEntries = total;
+    end_.centralDirectorySize = size;
+    end_.centralDirectoryOffset = offset;
+    end_.zip64 = true;
+    zip64EndPos_ = at;
+    return true;
+  }
+  return false;
 }
 
 void ZipReader::ReadCentralDirectory() {
   if (end_.centralDirectorySize == 0) return;
   // Every record takes at least 46 bytes: a directory cannot hold more than that allows.
-  if (uint64_t{end_.totalEntries} * kCentralRecordSize > end_.centralDirectorySize)
-    Fail(CZipException::kBadArchive);
+  if (end_.totalEntries > end_.centralDirectorySize / kCentralRecordSize) Fail(CZipException::kBadArchive);
+  if (end_.centralDirectorySize > UINT32_MAX) Fail(CZipException::kBadArchive);
   std::vector<uint8_t> scratch;
-  const uint8_t* cd = View(bytesBefore_ + end_.centralDirectoryOffset, end_.centralDirectorySize, scratch);
+  const uint8_t* cd =
+      View(bytesBefore_ + end_.centralDirectoryOffset, static_cast<uint32_t>(end_.centralDirectorySize), scratch);
   ParseCentralDirectory(cd, end_.centralDirectorySize);
 }
 
-void ZipReader::ParseCentralDirectory(const uint8_t* cd, uint32_t size) {
-  entries_.reserve(end_.totalEntries);
+// Every record of the directory. The count of the end record is not trusted: a 16-bit count
+// stops at 65535 (some writers wrap it), so the records are counted until the directory ends,
+// as the Java runtime counts them.
+void ZipReader::ParseCentralDirectory(const uint8_t* cd, uint64_t size) {
+  entries_.reserve(static_cast<size_t>(std::min<uint64_t>(end_.totalEntries, size / kCentralRecordSize)));
   uint64_t pos = 0;
   size_t nameBytes = 0;
-  for (uint32_t i = 0; i < end_.totalEntries; ++i) {
+  for (uint32_t i = 0; pos < size; ++i) {
     if (size - pos < kCentralRecordSize) Fail(CZipException::kBadArchive);
     const uint8_t* p = cd + pos;
     if (U32(p) != kCentralSignature) Fail(CZipException::kBadArchive);
@@ -193,18 +275,21 @@ void ZipReader::ParseCentralDirectory(const uint8_t* cd, uint32_t size) {
     e.internalAttributes = U16(p + 36);
     e.externalAttributes = U32(p + 38);
     e.localHeaderOffset = U32(p + 42);
+    e.directoryIndex = i;
     uint64_t record = uint64_t{kCentralRecordSize} + e.nameLength + e.extraLength + e.commentLength;
     if (size - pos < record) Fail(CZipException::kBadArchive);  // name or fields run past the directory
+    if (!ApplyZip64Extra(e, p + kCentralRecordSize + e.nameLength, e.extraLength)) Fail(CZipException::kBadArchive);
     e.name = reinterpret_cast<const char*>(p + kCentralRecordSize);
     nameBytes += e.nameLength;
     entries_.push_back(e);
     pos += record;
   }
-  // The names move into storage of our own, with '\' for '/'.
+  // The names move into storage of our own, as stored: a '\' is a character of the name, as
+  // for the Java runtime.
   names_.reset(new char[nameBytes ? nameBytes : 1]);
   char* out = names_.get();
   for (ZipEntryHeader& e : entries_) {
-    for (uint16_t k = 0; k < e.nameLength; ++k) out[k] = e.name[k] == '/' ? '\\' : e.name[k];
+    if (e.nameLength) std::memcpy(out, e.name, e.nameLength);
     e.name = out;
     out += e.nameLength;
   }
@@ -220,7 +305,8 @@ void ZipReader::SortEntries() {
     const ZipEntryHeader& a = entries_[i - 1];
     const ZipEntryHeader& b = entries_[i];
     if (a.diskNumberStart != b.diskNumberStart) continue;
-    if (uint64_t{a.localHeaderOffset} + kLocalHeaderSize + a.compressedSize > b.localHeaderOffset)
+    if (a.localHeaderOffset + kLocalHeaderSize + a.compressedSize > b.localHeaderOffset ||
+        a.localHeaderOffset + kLocalHeaderSize + a.compressedSize < a.localHeaderOffset)
       Fail(CZipException::kBadArchive);
   }
 }
@@ -236,6 +322,7 @@ void ZipReader::Close() {
   length_ = 0;
   bytesBefore_ = 0;
   end_ = {};
+  zip64EndPos_ = 0;
   open_ = false;
 }
 
@@ -266,8 +353,10 @@ uint64_t ZipReader::CheckLocalHeader(const ZipEntryHeader& e, const uint8_t* h, 
   localFlags = U16(h + 6);
   if (U32(h) != kLocalSignature || method != e.method || (method != kStored && method != kDeflated))
     Fail(CZipException::kBadArchive);
+  // A size of all ones stands for the value in the local ZIP64 field; the central record's counts.
+  auto sameSize = [](uint32_t local, uint64_t central) { return local == central || local == kSaturated32; };
   if (!(localFlags & kFlagDescriptor) &&
-      (U32(h + 14) != e.crc32 || U32(h + 18) != e.compressedSize || U32(h + 22) != e.uncompressedSize))
+      (U32(h + 14) != e.crc32 || !sameSize(U32(h + 18), e.compressedSize) || !sameSize(U32(h + 22), e.uncompressedSize)))
     Fail(CZipException::kBadArchive);
   uint64_t data = pos + kLocalHeaderSize + U16(h + 26) + U16(h + 28);
   if (data > length_) Fail(CZipException::kBadArchive);
@@ -349,7 +438,7 @@ uint32_t ZipReader::ReadStored(uint8_t* out, uint32_t room) {
   ReadState& r = *read_;
   uint32_t total = 0;
   while (total < room && r.compressedLeft > 0) {
-    uint32_t want = std::min(room - total, r.compressedLeft);
+    uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(room - total, r.compressedLeft));
     uint32_t n = want;
     if (!memory_ && !(r.next >= r.bufferPos && r.next < r.bufferPos + r.bufferLength)) {
       ReadExact(r.next, out + total, want);  // large stored data goes straight to the caller
@@ -373,7 +462,7 @@ bool ZipReader::FillInput() {
   if (r.z.avail_in > 0) return true;
   if (r.compressedLeft > 0) {
     uint32_t n;
-    r.z.next_in = const_cast<Bytef*>(TakeInput(r.compressedLeft, n));
+    r.z.next_in = const_cast<Bytef*>(TakeInput(static_cast<uint32_t>(std::min<uint64_t>(r.compressedLeft, 1u << 30)), n));
     r.z.avail_in = n;
     return true;
   }
@@ -424,7 +513,7 @@ void ZipReader::FinishInflate() {
 
 uint32_t ZipReader::ReadEntry(void* buffer, uint32_t n) {
   if (!read_ || !read_->entryOpen || !buffer || n == 0) return 0;
-  uint32_t room = std::min(n, read_->uncompressedLeft);
+  uint32_t room = static_cast<uint32_t>(std::min<uint64_t>(n, read_->uncompressedLeft));
   if (room == 0) return 0;
   uint8_t* out = static_cast<uint8_t*>(buffer);
   return read_->method == kStored ? ReadStored(out, room) : ReadDeflated(out, room);
@@ -441,7 +530,9 @@ int ZipReader::CloseEntry() {
 bool ZipReader::ExtractEntry(size_t index, std::string& out) {
   if (!OpenEntry(index)) return false;
   try {
-    uint32_t size = entries_[index].uncompressedSize;
+    uint64_t size64 = entries_[index].uncompressedSize;
+    if (size64 > UINT32_MAX) Fail(CZipException::kZlibMemory);  // more than one read can hold
+    uint32_t size = static_cast<uint32_t>(size64);
     try {
       out.resize(size);
     } catch (const std::bad_alloc&) {

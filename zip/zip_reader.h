@@ -3,7 +3,8 @@
 // The archive may be preceded by other bytes (the launcher's executable image): offsets
 // stored in the archive are relative to its own start, found from the end record. Only
 // what the launcher needs is read: the central directory, and whole entries, stored or
-// deflated, checked against their CRC-32. No ZIP64, no encryption, no spanned archives.
+// deflated, checked against their CRC-32, with the ZIP64 end records and extra fields. No
+// encryption, no spanned archives.
 // Every failure throws CZipException; archives are untrusted and never read out of bounds.
 #pragma once
 #include <cstddef>
@@ -17,7 +18,8 @@
 #include "zip/zip_exception.h"
 
 // One central directory record. `name` points into the reader's own name storage and
-// stays valid until the reader is closed; every '/' of the stored name reads as '\'.
+// stays valid until the reader is closed; it holds the stored bytes unchanged. Sizes and the
+// offset are the ZIP64 values where the record has them.
 struct ZipEntryHeader {
   uint16_t versionMadeBy = 0;  // high byte: host system
   uint16_t versionNeeded = 0;
@@ -26,12 +28,13 @@ struct ZipEntryHeader {
   uint16_t modTime = 0;
   uint16_t modDate = 0;
   uint32_t crc32 = 0;
-  uint32_t compressedSize = 0;
-  uint32_t uncompressedSize = 0;
-  uint16_t diskNumberStart = 0;
+  uint64_t compressedSize = 0;
+  uint64_t uncompressedSize = 0;
+  uint32_t diskNumberStart = 0;
   uint16_t internalAttributes = 0;
   uint32_t externalAttributes = 0;
-  uint32_t localHeaderOffset = 0;  // relative to the archive start
+  uint64_t localHeaderOffset = 0;  // relative to the archive start
+  uint32_t directoryIndex = 0;     // position of the record in the central directory
   const char* name = nullptr;      // not NUL-terminated
   uint16_t nameLength = 0;
   uint16_t extraLength = 0;    // the extra field is skipped
@@ -40,15 +43,17 @@ struct ZipEntryHeader {
   std::string_view Name() const { return {name, nameLength}; }
 };
 
-// The values of the end-of-central-directory record.
+// The values of the end-of-central-directory record, with those of the ZIP64 end record
+// where the archive has one.
 struct ZipEndRecord {
-  uint16_t diskNumber = 0;
-  uint16_t centralDirectoryDisk = 0;
-  uint16_t entriesOnDisk = 0;
-  uint16_t totalEntries = 0;
-  uint32_t centralDirectorySize = 0;
-  uint32_t centralDirectoryOffset = 0;
+  uint32_t diskNumber = 0;
+  uint32_t centralDirectoryDisk = 0;
+  uint64_t entriesOnDisk = 0;
+  uint64_t totalEntries = 0;  // as recorded; a 16-bit count may have overflowed (the directory is counted)
+  uint64_t centralDirectorySize = 0;
+  uint64_t centralDirectoryOffset = 0;
   uint16_t commentLength = 0;
+  bool zip64 = false;
 };
 
 class ZipReader {
@@ -72,8 +77,9 @@ class ZipReader {
   void OpenFileRange(const plat::InputFile& file, uint64_t offset, uint64_t length);
   bool IsOpen() const { return open_; }
 
-  // The entry list, ordered by disk number and local header offset. An entry's index in
-  // this list is the handle used by OpenEntry.
+  // The entry list, ordered by disk number and local header offset (`directoryIndex` keeps
+  // the central directory's order). An entry's index in this list is the handle used by
+  // OpenEntry.
   size_t EntryCount() const { return entries_.size(); }
   const ZipEntryHeader& Entry(size_t index) const { return entries_[index]; }
   const std::vector<ZipEntryHeader>& Entries() const { return entries_; }
@@ -122,8 +128,9 @@ class ZipReader {
   void OpenSource();
   uint64_t FindEndRecord();
   void ReadEndRecord(uint64_t pos);
+  bool ReadZip64EndRecord(uint64_t endPos);
   void ReadCentralDirectory();
-  void ParseCentralDirectory(const uint8_t* cd, uint32_t size);
+  void ParseCentralDirectory(const uint8_t* cd, uint64_t size);
   void SortEntries();
   uint64_t ReadLocalHeader(const ZipEntryHeader& e, uint16_t& localFlags);
   uint64_t CheckLocalHeader(const ZipEntryHeader& e, const uint8_t* h, uint64_t pos, uint16_t& localFlags);
@@ -145,6 +152,7 @@ class ZipReader {
   const uint8_t* memory_ = nullptr;          // memory source
   uint64_t length_ = 0;
   uint64_t bytesBefore_ = 0;
+  uint64_t zip64EndPos_ = 0;  // where the ZIP64 end record was found, when end_.zip64
   ZipEndRecord end_;
   std::vector<ZipEntryHeader> entries_;
   std::unique_ptr<char[]> names_;  // every entry name, back to back

@@ -25,12 +25,14 @@ struct Layout {
   std::vector<size_t> data;     // first data byte of each entry
   std::vector<size_t> central;  // central records, in directory order
   size_t end = 0;               // end-of-central-directory record
+  size_t zip64End = 0;          // ZIP64 end record (with Options::zip64)
 };
 
 struct Options {
   std::string prefix;           // bytes in front of the archive (offsets stay archive-relative)
   std::string comment;          // archive comment
   bool reverseDirectory = false;  // central records in the reverse of the data order
+  bool zip64 = false;  // sizes and offsets in ZIP64 extra fields, ZIP64 end record and locator
 };
 
 inline void Put16(std::string& s, size_t pos, uint16_t v) {
@@ -52,6 +54,10 @@ inline void Add16(std::string& s, uint16_t v) {
 inline void Add32(std::string& s, uint32_t v) {
   s.append(4, '\0');
   Put32(s, s.size() - 4, v);
+}
+inline void Add64(std::string& s, uint64_t v) {
+  Add32(s, static_cast<uint32_t>(v));
+  Add32(s, static_cast<uint32_t>(v >> 32));
 }
 
 // Raw deflate (no zlib header), as ZIP stores it.
@@ -124,25 +130,50 @@ inline std::string Build(const std::vector<Entry>& entries, const Options& opt =
     Add16(z, 0);
     Add16(z, 0x21);
     Add32(z, r.crc);
-    Add32(z, r.csize);
-    Add32(z, r.usize);
+    Add32(z, opt.zip64 ? 0xFFFFFFFF : r.csize);
+    Add32(z, opt.zip64 ? 0xFFFFFFFF : r.usize);
     Add16(z, static_cast<uint16_t>(entries[i].name.size()));
-    Add16(z, 0);
+    Add16(z, opt.zip64 ? 28 : 0);
     Add16(z, 0);
     Add16(z, 0);
     Add16(z, 0);
     Add32(z, 0);
-    Add32(z, r.offset);
+    Add32(z, opt.zip64 ? 0xFFFFFFFF : r.offset);
     z += entries[i].name;
+    if (opt.zip64) {
+      Add16(z, 1);
+      Add16(z, 24);
+      Add64(z, r.usize);
+      Add64(z, r.csize);
+      Add64(z, r.offset);
+    }
+  }
+  const size_t cdEnd = z.size();
+  if (opt.zip64) {
+    lay.zip64End = z.size();
+    Add32(z, 0x06064b50);
+    Add64(z, 44);
+    Add16(z, 45);
+    Add16(z, 45);
+    Add32(z, 0);
+    Add32(z, 0);
+    Add64(z, entries.size());
+    Add64(z, entries.size());
+    Add64(z, cdEnd - cdStart);
+    Add64(z, cdStart - base);
+    Add32(z, 0x07064b50);  // locator: the record's position in the whole file, as Java reads it
+    Add32(z, 0);
+    Add64(z, lay.zip64End);
+    Add32(z, 1);
   }
   lay.end = z.size();
   Add32(z, 0x06054b50);
   Add16(z, 0);
   Add16(z, 0);
-  Add16(z, static_cast<uint16_t>(entries.size()));
-  Add16(z, static_cast<uint16_t>(entries.size()));
-  Add32(z, static_cast<uint32_t>(lay.end - cdStart));
-  Add32(z, static_cast<uint32_t>(cdStart - base));
+  Add16(z, static_cast<uint16_t>(opt.zip64 ? 0xFFFF : entries.size()));
+  Add16(z, static_cast<uint16_t>(opt.zip64 ? 0xFFFF : entries.size()));
+  Add32(z, opt.zip64 ? 0xFFFFFFFF : static_cast<uint32_t>(cdEnd - cdStart));
+  Add32(z, opt.zip64 ? 0xFFFFFFFF : static_cast<uint32_t>(cdStart - base));
   Add16(z, static_cast<uint16_t>(opt.comment.size()));
   z += opt.comment;
   if (layout) *layout = lay;

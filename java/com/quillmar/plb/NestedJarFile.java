@@ -51,6 +51,9 @@ public class NestedJarFile extends JarFile {
         this.path = path;
         this.id = id;
         this.version = runtime ? FEATURE : 0;  // the launcher applies it to multi-release jars only
+        // isMultiRelease() is final and would read the executable's own manifest: the
+        // launcher gives the base the nested jar's answer instead.
+        useOwnManifestAnswer(this, id);
     }
 
     /**
@@ -126,6 +129,9 @@ public class NestedJarFile extends JarFile {
             throw new NullPointerException("name");
         }
         ensureOpen();
+        if (name.equals(INDEX_NAME)) {
+            return null;
+        }
         long[] e = findEntry(id, name, v);
         if (e == null) {
             return null;
@@ -147,6 +153,7 @@ public class NestedJarFile extends JarFile {
             }
 
             public JarEntry nextElement() {
+                ensureOpen();
                 if (!hasMoreElements()) {
                     throw new NoSuchElementException();
                 }
@@ -263,6 +270,14 @@ public class NestedJarFile extends JarFile {
         }
     }
 
+    /**
+     * A jar index is not shown to lookups. The runtime's class path follows an index's jar names
+     * relative to the jar's URL; when it names the jar itself, every lookup that misses merges the
+     * whole index into itself again. Every nested jar is on the class path already, so an index
+     * finds nothing the class path does not.
+     */
+    private static final String INDEX_NAME = "META-INF/INDEX.LIST";
+
     /** Values per entry in the launcher's entry table. */
     private static final int ROW = 5;
 
@@ -319,6 +334,13 @@ public class NestedJarFile extends JarFile {
                     (int) ((dos >> 11) & 0x1f), (int) ((dos >> 5) & 0x3f), (int) ((dos << 1) & 0x3e)).getTime();
         }
     }
+
+    /**
+     * Sets the base's multi-release state to the nested jar's (multi-release when its manifest
+     * says so and it has versioned entries), so that the base never reads the manifest of the
+     * executable it is opened over.
+     */
+    private static native void useOwnManifestAnswer(JarFile jar, int id);
 
     /** The launcher's handle of the nested archive at this path, or -1. */
     private static native int openArchive(String path);
