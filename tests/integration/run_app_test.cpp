@@ -161,6 +161,26 @@ TEST_P(RunApp, NestedJarsAreReadInPlaceWithoutTemporaryFiles) {
   EXPECT_TRUE(std::filesystem::is_empty(tmp.path()));
 }
 
+// "jar:" URLs that the application makes again from a resource's URL (from its text, its URI,
+// relative to it) are read in place as well, with java.io.tmpdir missing; a "jar:file:" URL of
+// a jar on disk still gets the runtime's own connection, jar file, resolution and errors. The
+// answers equal those of "java -cp" over the same jars.
+TEST_P(RunApp, RebuiltJarUrlsAreReadInPlace) {
+  testutil::TempDir tmp;
+  const std::string missing = tmp / "missing";
+  const std::vector<std::string> commands = {"rebuilt:dir/my file.txt", "diskjar:" + g_probe.lib1, "tmpfiles:"};
+  Output o = Run(Probe({"option -Djava.io.tmpdir=" + missing}), commands);
+  ASSERT_EQ(o.code, 0) << o.err;
+  std::vector<std::string> java = {jdk_.Bin("java"), "-Djava.io.tmpdir=" + missing, "-cp",
+                                   g_probe.app + ":" + g_probe.lib1 + ":" + g_probe.lib2, "probe.Probe"};
+  java.insert(java.end(), commands.begin(), commands.end());
+  Output expected = runtest::RunProgram(java);
+  ASSERT_EQ(expected.code, 0) << expected.err;
+  EXPECT_EQ(Answer(expected.out, commands[0]), "spaced jar|spaced jar|from app jar|from app jar|not found|true true");
+  for (const std::string& c : commands) EXPECT_EQ(Answer(o.out, c), Answer(expected.out, c)) << c;
+  EXPECT_EQ(Answer(o.out, "tmpfiles:"), "0");
+}
+
 // What applications look at: their code source, their URLs as URIs, relative URLs, missing
 // entries, package versions. The same answers as under "java -cp", in both modes.
 TEST_P(RunApp, ApplicationsSeeTheirLocationAndUrlsAsUnderJavaCp) {

@@ -24,8 +24,51 @@ final class Views {
         if (cmd.equals("uris")) return uris(value);
         if (cmd.equals("missing")) return missing(value);
         if (cmd.equals("relative")) return relative(value.substring(0, value.indexOf(',')), value.substring(value.indexOf(',') + 1));
+        if (cmd.equals("rebuilt")) return rebuilt(value);
+        if (cmd.equals("diskjar")) return diskJar(value);
         if (cmd.equals("pkgversion")) return packageVersion(value.substring(0, value.indexOf(',')), value.substring(value.indexOf(',') + 1));
         return null;
+    }
+
+    /**
+     * A resource's URL made again as applications make it: from its text, through its URI,
+     * and relative to it; each read, with whether it opens as a jar connection.
+     */
+    private static String rebuilt(String name) throws Exception {
+        URL u = Probe.class.getClassLoader().getResource(name);
+        URL[] made = {new URL(u.toString()), u.toURI().toURL(), new URL(new URL(u.toString()), "../app.txt"),
+                new URL(new URL(u.toString()), "/app.txt"), new URL(new URL(u.toString()), "nothere.txt")};
+        StringBuilder b = new StringBuilder();
+        for (URL m : made) {
+            try {
+                URLConnection c = m.openConnection();
+                b.append(new String(bytes(c.getInputStream()), "UTF-8").trim()).append(c instanceof JarURLConnection ? " jar|" : "|");
+            } catch (FileNotFoundException e) {
+                b.append("not found|");
+            }
+        }
+        return b.append(made[0].equals(u)).append(' ').append(made[0].hashCode() == u.hashCode()).toString();
+    }
+
+    /** A jar on disk through a "jar:file:" URL: the runtime's own connection, jar file and errors. */
+    private static String diskJar(String path) throws Exception {
+        String base = "jar:" + new File(path).toURI() + "!/";
+        URL u = new URL(base + "shared.txt");
+        JarURLConnection c = (JarURLConnection) u.openConnection();
+        String answer = c.getClass().getName() + " " + c.getJarFile().getClass().getName() + " "
+                + new String(bytes(c.getInputStream()), "UTF-8").trim() + " " + u.equals(new URL(base + "./shared.txt"))
+                + " " + new URL(u, "../x/../shared.txt").toExternalForm().endsWith("!/shared.txt");
+        try {
+            new URL(base + "nothere.txt").openStream();
+        } catch (FileNotFoundException e) {
+            answer += " " + e.getMessage().replace(path, "PATH");
+        }
+        try {
+            new URL("jar:" + new File(path).toURI());
+        } catch (java.net.MalformedURLException e) {
+            answer += " " + e.getMessage();
+        }
+        return answer;
     }
 
     /** Where a class comes from, and the directory the common idiom makes of it. */
