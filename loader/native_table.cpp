@@ -31,8 +31,9 @@ const JNINativeMethod kLoaderNatives[] = {
     N("findResources", "(Ljava/lang/String;)Ljava/util/Enumeration;",
       Java_com_quillmar_plb_PlumboxClassLoader_findResources),
     N("getEmbeddedJars", "()[Ljava/lang/String;", Java_com_quillmar_plb_PlumboxClassLoader_getEmbeddedJars),
-    N("exchangeJarHandler", "(Ljava/net/URLStreamHandler;Ljava/net/URLStreamHandler;)Ljava/net/URLStreamHandler;",
-      Java_com_quillmar_plb_PlumboxClassLoader_exchangeJarHandler),
+    N("exchangeHandler",
+      "(Ljava/lang/String;Ljava/net/URLStreamHandler;Ljava/net/URLStreamHandler;)Ljava/net/URLStreamHandler;",
+      Java_com_quillmar_plb_PlumboxClassLoader_exchangeHandler),
     N("bindNatives", "(Ljava/lang/Class;)Z", Java_com_quillmar_plb_PlumboxClassLoader_bindNatives),
 };
 const JNINativeMethod kHandlerNatives[] = {

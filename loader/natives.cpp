@@ -203,9 +203,9 @@ JNIEXPORT jobjectArray JNICALL Java_com_quillmar_plb_PlumboxClassLoader_getEmbed
 
 // java.net.URL keeps the handler of each protocol it has met in its static table "handlers"
 // (a Hashtable in every runtime from 9 to 25), which JNI reaches without opening java.base.
-JNIEXPORT jobject JNICALL Java_com_quillmar_plb_PlumboxClassLoader_exchangeJarHandler(JNIEnv* env, jclass,
-                                                                                     jobject expected,
-                                                                                     jobject replacement) {
+JNIEXPORT jobject JNICALL Java_com_quillmar_plb_PlumboxClassLoader_exchangeHandler(JNIEnv* env, jclass,
+                                                                                  jstring protocol, jobject expected,
+                                                                                  jobject replacement) {
   return Guarded<jobject>(env, [&]() -> jobject {
     LocalRef<jclass> url(env, env->FindClass("java/net/URL"));
     jfieldID field = url ? env->GetStaticFieldID(url.get(), "handlers", "Ljava/util/Hashtable;") : nullptr;
@@ -214,15 +214,21 @@ JNIEXPORT jobject JNICALL Java_com_quillmar_plb_PlumboxClassLoader_exchangeJarHa
     jmethodID replace =
         get ? env->GetMethodID(map.get(), "replace", "(Ljava/lang/Object;Ljava/lang/Object;Ljava/lang/Object;)Z")
             : nullptr;
-    if (!replace) {
+    jmethodID putIfAbsent =
+        replace ? env->GetMethodID(map.get(), "putIfAbsent", "(Ljava/lang/Object;Ljava/lang/Object;)Ljava/lang/Object;")
+                : nullptr;
+    if (!putIfAbsent || !protocol) {
       ClearQuietly(env);
       return nullptr;
     }
     LocalRef<jobject> table(env, env->GetStaticObjectField(url.get(), field));
-    LocalRef<jstring> jar(env, env->NewStringUTF("jar"));
-    if (!table || !jar) return nullptr;
-    jobject current = env->CallObjectMethod(table.get(), get, jar.get());
-    if (current && expected && replacement) env->CallBooleanMethod(table.get(), replace, jar.get(), expected, replacement);
+    if (!table) return nullptr;
+    jobject current = env->CallObjectMethod(table.get(), get, protocol);
+    if (replacement && expected && current) {
+      env->CallBooleanMethod(table.get(), replace, protocol, expected, replacement);
+    } else if (replacement && !expected && !current) {
+      LocalRef<jobject> previous(env, env->CallObjectMethod(table.get(), putIfAbsent, protocol, replacement));
+    }
     return current;
   });
 }

@@ -13,9 +13,9 @@ JNIEXPORT jobjectArray JNICALL Java_com_quillmar_plb_PlumboxClassLoader_getEmbed
 JNIEXPORT jclass JNICALL Java_com_quillmar_plb_PlumboxClassLoader_defineClass(JNIEnv* env, jobject self,
                                                                               jstring name);
 JNIEXPORT jclass JNICALL Java_com_quillmar_plb_PlumboxClassLoader_findClass(JNIEnv* env, jobject self, jstring name);
-JNIEXPORT jobject JNICALL Java_com_quillmar_plb_PlumboxClassLoader_exchangeJarHandler(JNIEnv* env, jclass cls,
-                                                                                     jobject expected,
-                                                                                     jobject replacement);
+JNIEXPORT jobject JNICALL Java_com_quillmar_plb_PlumboxClassLoader_exchangeHandler(JNIEnv* env, jclass cls,
+                                                                                  jstring protocol, jobject expected,
+                                                                                  jobject replacement);
 }
 
 // True once getEmbeddedJars has handed the nested archives to the loader: from then on the

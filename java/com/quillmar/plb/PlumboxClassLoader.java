@@ -89,6 +89,7 @@ public class PlumboxClassLoader extends URLClassLoader {
             URLStreamHandler handler = jars.length > 0 ? plbHandler() : null;
             if (handler != null) {
                 nestedJars = (URLStreamHandlerFactory) handler;
+                exchangeHandler("plb", null, handler);
                 installJarHandler();
             }
             for (int i = 0; i < jars.length; i++) {
@@ -123,16 +124,16 @@ public class PlumboxClassLoader extends URLClassLoader {
      * that is not ours, and JarHandler takes its place there.
      */
     private static void installJarHandler() {
-        URLStreamHandler runtime = exchangeJarHandler(null, null);
+        URLStreamHandler runtime = exchangeHandler("jar", null, null);
         if (runtime == null) {
             try {
                 new URL("jar:file:/!/");
             } catch (IOException e) {  // a MalformedURLException: not for this spec
             }
-            runtime = exchangeJarHandler(null, null);
+            runtime = exchangeHandler("jar", null, null);
         }
         if (runtime != null) {
-            exchangeJarHandler(runtime, (URLStreamHandler) (Object) new JarHandler(runtime));
+            exchangeHandler("jar", runtime, (URLStreamHandler) (Object) new JarHandler(runtime));
         }
     }
 
@@ -281,9 +282,12 @@ public class PlumboxClassLoader extends URLClassLoader {
     private static native boolean bindNatives(Class<?> cls);
 
     /**
-     * The handler that the runtime keeps for "jar:" URLs made from text (null when it has none
-     * or its table cannot be read); with `replacement`, that one takes its place if the kept
-     * one is still `expected`.
+     * The handler that the runtime keeps for URLs of the protocol made from text (null when it
+     * has none or its table cannot be read). With a replacement, that one takes the place of
+     * `expected`, or with `expected` null becomes the protocol's handler unless it has one: the
+     * runtime then finds it without looking it up by name (a lookup that first searches the
+     * class path for handler providers).
      */
-    private static native URLStreamHandler exchangeJarHandler(URLStreamHandler expected, URLStreamHandler replacement);
+    private static native URLStreamHandler exchangeHandler(String protocol, URLStreamHandler expected,
+            URLStreamHandler replacement);
 }
