@@ -92,7 +92,7 @@ TEST_P(WindowsRuntime, TheProbeAnswersAsUnderJavaCp) {
       "prop:java.specification.version", "argshex:two words", "argshex:q\"uote", "argshex:\\back\\slash\\",
       "res:app.txt", "res:dir/my file.txt", "sysres:shared.txt", "services", "res:mr.txt", "tostring:lib2.Versioned",
       "missing:dir/", "env:PLB_NONE", "resources:shared.txt", "pkgtitle:lib1.One",
-      "pkgversion:lib2.Missing,lib2.Two", "jarview:shared.txt", "uris:shared.txt"};
+      "pkgversion:lib2.Missing,lib2.Two", "jarview:shared.txt", "rebuilt:dir/my file.txt", "uris:shared.txt"};
   Output expected = JavaCp(commands);
   ASSERT_EQ(expected.code, 0) << expected.err;
   EXPECT_EQ(Answer(expected.out, "res:mr.txt"), "nine");
@@ -102,11 +102,11 @@ TEST_P(WindowsRuntime, TheProbeAnswersAsUnderJavaCp) {
     bool flat;
     size_t compared;  // the first commands, whose answers must equal java.exe's
   };
-  // Flat: one manifest and one copy of each name for all jars; no jar: connection to view
-  // without the jar protocol. The class loader's URL list is its own.
+  // Flat: one manifest and one copy of each name for all jars; no jar: connection to view or
+  // make again without the jar protocol. The class loader's URL list is its own.
   for (const Layout& layout : {Layout{"nested", {}, false, commands.size() - 1},
-                               Layout{"plb urls", {"usejarprotocol false"}, false, commands.size() - 2},
-                               Layout{"flat", {}, true, commands.size() - 5}}) {
+                               Layout{"plb urls", {"usejarprotocol false"}, false, commands.size() - 3},
+                               Layout{"flat", {}, true, commands.size() - 6}}) {
     WrapRequest w = Probe(layout.settings);
     if (layout.flat) w.options = {"--flat", "--no-manifest-libs"};
     Output o = Run(w, commands);
@@ -126,15 +126,17 @@ TEST_P(WindowsRuntime, TheProbeAnswersAsUnderJavaCp) {
   }
 }
 
-// Nested jars are read in place on Windows too: nothing lands in java.io.tmpdir, and a missing
-// one changes nothing. The classes' code source is the executable.
+// Nested jars are read in place on Windows too, also through "jar:" URLs made again from their
+// text: nothing lands in java.io.tmpdir, and a missing one changes nothing. The classes' code
+// source is the executable.
 TEST_P(WindowsRuntime, NestedJarsAreServedInPlace) {
   if (GetParam() != 17) GTEST_SKIP() << "one runtime is enough";
   testutil::TempDir tmp;
   for (const std::string& t : {tmp.path(), tmp / "missing"}) {
     Output o = Run(Probe({"option -Djava.io.tmpdir=" + WinPath(t)}),
                    {"res:shared.txt", "services", "res:inner.txt", "class:inner.Inner", "jarview:mr.txt",
-                    "codesource:lib1.One", "url:plb:libs/lib1.jar!lib1/One.class", "tmpfiles:"});
+                    "codesource:lib1.One", "url:plb:libs/lib1.jar!lib1/One.class", "rebuilt:dir/my file.txt",
+                    "tmpfiles:"});
     ASSERT_EQ(o.code, 0) << o.err;
     EXPECT_EQ(Answer(o.out, "res:shared.txt"), "from lib1");
     EXPECT_EQ(Answer(o.out, "services"), "one two");
@@ -143,6 +145,8 @@ TEST_P(WindowsRuntime, NestedJarsAreServedInPlace) {
     EXPECT_NE(Answer(o.out, "jarview:mr.txt").find("text=nine"), std::string::npos) << o.out;
     EXPECT_EQ(Answer(o.out, "codesource:lib1.One").substr(0, 12), "file:/Z:/tmp") << o.out;
     EXPECT_EQ(Answer(o.out, "url:plb:libs/lib1.jar!lib1/One.class"), "123 bytes ca fe ba be");
+    EXPECT_EQ(Answer(o.out, "rebuilt:dir/my file.txt"),
+              "spaced jar|spaced jar|from app jar|from app jar|not found|true true");
     EXPECT_EQ(Answer(o.out, "tmpfiles:"), "0");
   }
   EXPECT_TRUE(std::filesystem::is_empty(tmp.path()));
