@@ -4,7 +4,9 @@ wrapped by plumbox against `java -cp` over the same jars, in the same run on the
 
 Printed per runtime: the median wall time of the whole run and of peak resident memory, each
 with its ratio (target: wall <= 1.05), and whether the wrapped run wrote anything to its
-java.io.tmpdir. Needs Debian's groovy package (/usr/share/groovy/lib); skips without it.
+java.io.tmpdir; for the split jars under their versioned names, and for groovy-all-2.4.21.jar,
+whose jar index (META-INF/INDEX.LIST) names the jar itself. Needs Debian's groovy package
+(/usr/share/groovy/lib and /usr/share/java/groovy-all-2.4.21.jar); skips without it.
 
 usage: bench/groovy_bench.py [--build build/linux] [--runs 15] [JDK-HOME...]
 """
@@ -44,8 +46,9 @@ def main():
     ap.add_argument("jdks", nargs="*",
                     default=["/usr/lib/jvm/java-17-openjdk-amd64", "/usr/lib/jvm/temurin-25-jdk-amd64"])
     args = ap.parse_args()
-    jars = [os.path.realpath(os.path.join(LIB, j)) for j in JARS]
-    if not all(os.path.exists(j) for j in jars):
+    split = [os.path.join(LIB, j) for j in JARS]
+    everything = ["/usr/share/java/groovy-all-2.4.21.jar"]
+    if not all(os.path.exists(j) for j in split + everything):
         print("skipped: Debian's groovy package is not installed")
         return
     tool = os.path.join(args.build, "tools/plumbox")
@@ -57,32 +60,36 @@ def main():
             if not os.path.exists(os.path.join(jdk, "bin/java")):
                 print(f"skipped: no JDK at {jdk}")
                 continue
-            tmp = os.path.join(d, "tmp")
-            os.makedirs(tmp, exist_ok=True)
-            exe = os.path.join(d, "groovy-app")
-            wrap = [tool, "wrap", "-q", "--target", "linux", "--jar", jars[0], "--main", "groovy.ui.GroovyMain",
-                    "--no-manifest-libs", "--stub", os.path.join(args.build, "launcher/plumbox-stub"),
-                    "--support", os.path.join(args.build, "plumbox-support.jar"),
-                    "--set", f"jvmdll {jdk}/lib/server/libjvm.so", "--set", f"option -Djava.io.tmpdir={tmp}", "-o", exe]
-            for j in jars[1:]:
-                wrap[-2:-2] = ["--lib", j]
-            subprocess.run(wrap, check=True)
-            wrapped = [exe, script]
-            plain = [os.path.join(jdk, "bin/java"), f"-Djava.io.tmpdir={tmp}", "-cp", ":".join(jars),
-                     "groovy.ui.GroovyMain", script]
-            measure(wrapped)
-            measure(plain)
-            w, p = [], []
-            for _ in range(args.runs):
-                w.append(measure(wrapped))
-                p.append(measure(plain))
-            ww, pw = statistics.median(x[0] for x in w), statistics.median(x[0] for x in p)
-            wr, pr = statistics.median(x[1] for x in w), statistics.median(x[1] for x in p)
             print(f"{jdk}, {args.runs} runs, medians")
-            print(f"  groovy script: wall wrapped {ww * 1000:.0f} ms, java -cp {pw * 1000:.0f} ms, ratio {ww / pw:.3f}"
-                  f" (target <= 1.05); peak RSS {wr:.1f} / {pr:.1f} MB = {wr / pr:.3f};"
-                  f" files left in java.io.tmpdir: {len(os.listdir(tmp))}")
+            for name, jars in (("groovy split jars", split), ("groovy-all (jar index)", everything)):
+                compare(args, tool, jdk, d, script, name, jars)
 
+
+def compare(args, tool, jdk, d, script, name, jars):
+    tmp = os.path.join(d, "tmp")
+    os.makedirs(tmp, exist_ok=True)
+    exe = os.path.join(d, "groovy-app")
+    wrap = [tool, "wrap", "-q", "--target", "linux", "--jar", jars[0], "--main", "groovy.ui.GroovyMain",
+            "--no-manifest-libs", "--stub", os.path.join(args.build, "launcher/plumbox-stub"),
+            "--support", os.path.join(args.build, "plumbox-support.jar"),
+            "--set", f"jvmdll {jdk}/lib/server/libjvm.so", "--set", f"option -Djava.io.tmpdir={tmp}", "-o", exe]
+    for j in jars[1:]:
+        wrap[-2:-2] = ["--lib", j]
+    subprocess.run(wrap, check=True)
+    wrapped = [exe, script]
+    plain = [os.path.join(jdk, "bin/java"), f"-Djava.io.tmpdir={tmp}", "-cp", ":".join(jars),
+             "groovy.ui.GroovyMain", script]
+    measure(wrapped)
+    measure(plain)
+    w, p = [], []
+    for _ in range(args.runs):
+        w.append(measure(wrapped))
+        p.append(measure(plain))
+    ww, pw = statistics.median(x[0] for x in w), statistics.median(x[0] for x in p)
+    wr, pr = statistics.median(x[1] for x in w), statistics.median(x[1] for x in p)
+    print(f"  {name}: wall wrapped {ww * 1000:.0f} ms, java -cp {pw * 1000:.0f} ms, ratio {ww / pw:.3f}"
+          f" (target <= 1.05); peak RSS {wr:.1f} / {pr:.1f} MB = {wr / pr:.3f};"
+          f" files left in java.io.tmpdir: {len(os.listdir(tmp))}")
 
 if __name__ == "__main__":
     main()
