@@ -6,7 +6,7 @@
 #   ${PLB_WINDOWS_RUNTIMES:-${XDG_CACHE_HOME:-~/.cache}/plumbox/windows-runtimes}/<feature>/
 # A runtime already there at the pinned version is kept.
 set -euo pipefail
-root="${PLB_WINDOWS_RUNTIMES:-${XDG_CACHE_HOME:-$HOME/.cache}/plumbox/windows-runtimes}"
+root="${PLB_WINDOWS_RUNTIMES:-${XDG_CACHE_HOME:-${HOME:-/root}/.cache}/plumbox/windows-runtimes}"
 # feature  wheel version  SHA-256 of the wheel
 runtimes=(
   "17 17.0.9.2 f8d8bb10f721aee7ec6ad85409b241e2d6b490afb314da921ad3efd9ff7b8197"
