@@ -191,6 +191,14 @@ bool OptionsDumpArchive(const std::vector<std::string>& options) {
   return false;
 }
 
+bool OptionsDumpSharedArchive(const std::vector<std::string>& options) {
+  for (const std::string& o : options)
+    if (o.rfind("-XX:ArchiveClassesAtExit", 0) == 0 || o.rfind("-XX:+AutoCreateSharedArchive", 0) == 0 ||
+        o.rfind("-Xshare:dump", 0) == 0)
+      return true;
+  return false;
+}
+
 ClassCachePlan PlanClassCache(const LauncherContext& ctx, const RuntimeInfo& runtime, const std::string& library,
                               const std::string& vmClassPath) {
   ClassCachePlan plan;

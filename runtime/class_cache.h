@@ -49,6 +49,9 @@ ClassCachePlan PlanClassCache(const LauncherContext& ctx, const RuntimeInfo& run
 // the AOT cache, assembled from its record) is moved under its final name.
 void FinishClassCacheAtExit(ClassCachePlan plan);
 
-// Whether "option" lines ask the runtime to write an archive; it refuses to with the
-// launcher's agent loaded.
+// Whether "option" lines ask the runtime to write an archive (the cache then stays out).
 bool OptionsDumpArchive(const std::vector<std::string>& options);
+
+// Whether they ask for a class-data-sharing dump, which HotSpot refuses with a native agent
+// loaded (its AOT cache, from 25 on, takes one).
+bool OptionsDumpSharedArchive(const std::vector<std::string>& options);

@@ -115,9 +115,9 @@ int StartVm(VmContext& vm, LauncherContext& ctx) {
   ctx.runtimeSystemLoader = cache.kind != ClassCacheKind::kNone;
   bool ownSystemLoader = !ValueIs(CfgAsSystemClassLoader(ctx), "FALSE") && !ctx.runtimeSystemLoader;
   const std::vector<std::string> configured = CfgOptions(ctx);
-  // HotSpot refuses to write an archive with a native agent loaded; the agent's work is then
-  // done by "-D" options and by the support classes themselves.
-  bool agent = UsesLauncherAgent(runtime) && !ctx.runtimeSystemLoader && !OptionsDumpArchive(configured);
+  // HotSpot refuses to write a shared archive with a native agent loaded; the agent's work
+  // is then done by "-D" options and by the support classes themselves.
+  bool agent = UsesLauncherAgent(runtime) && !ctx.runtimeSystemLoader && !OptionsDumpSharedArchive(configured);
   for (const std::string& option : RuntimeOptions(runtime, ownSystemLoader, agent)) AddOption(vm, option);
   for (const std::string& option : cache.options) AddOption(vm, option);
   for (const std::string& option : configured) AddOption(vm, option);
