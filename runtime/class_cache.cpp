@@ -1,6 +1,7 @@
 #include "runtime/class_cache.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -28,6 +29,8 @@ constexpr int kDynamicArchiveSince = 13;
 constexpr int kAotCacheSince = 25;
 // The folder keeps at most this many archives; the least recently written go first.
 constexpr size_t kMaxArchives = 32;
+// A file being written that has not changed for this long belongs to a run that was killed.
+constexpr std::chrono::hours kAbandoned{6};
 // The first four bytes of a dynamic archive and of a static one (which an AOT cache is).
 constexpr uint32_t kDynamicMagic = 0xf00baba8, kStaticMagic = 0xf00baba2;
 
@@ -99,8 +102,14 @@ void Tidy(const std::string& folder, const std::string& ownPrefix, const std::st
   for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
     const fs::path& p = it->path();
     std::string name = p.filename().string(), ext = p.extension().string();
-    if (ext != ".jsa" && ext != ".aot") continue;
     std::error_code ignored;
+    // What a killed run left half-written; a run still writing its own is younger.
+    if ((ext == ".part" || ext == ".conf") && name.rfind(ownPrefix, 0) == 0 &&
+        fs::file_time_type::clock::now() - fs::last_write_time(p, ignored) > kAbandoned) {
+      fs::remove(p, ignored);
+      continue;
+    }
+    if (ext != ".jsa" && ext != ".aot") continue;
     if (name.rfind(ownPrefix, 0) == 0 && name != keep) {
       fs::remove(p, ignored);
       continue;

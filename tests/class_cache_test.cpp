@@ -2,6 +2,7 @@
 // maps, and what it does with stale or foreign files in the cache folder.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 
 #include "payload/config.h"
@@ -56,12 +57,18 @@ TEST(ClassCache, PlanWritesMapsAndReplaces) {
   const std::string other = ClassCacheFileName(dir / "other", "x", ClassCacheKind::kDynamic);
   testutil::WriteFile(dir / ("plumbox/" + old), "old");
   testutil::WriteFile(dir / ("plumbox/" + other), "other");
+  const std::string killed = dir / ("plumbox/" + old + ".99.part"), writing = dir / ("plumbox/" + old + ".98.part");
+  testutil::WriteFile(killed, "half");
+  testutil::WriteFile(writing, "half");
+  std::filesystem::last_write_time(killed, std::filesystem::file_time_type::clock::now() - std::chrono::hours(7));
   ClassCachePlan first = PlanClassCache(cache, jdk17, lib, exe);
   ASSERT_EQ(first.kind, ClassCacheKind::kDynamic);
   EXPECT_NE(first.pending, first.archive);
   EXPECT_EQ(first.options.back(), "-XX:ArchiveClassesAtExit=" + first.pending);
   EXPECT_FALSE(testutil::FileExists(dir / ("plumbox/" + old)));
   EXPECT_TRUE(testutil::FileExists(dir / ("plumbox/" + other)));
+  EXPECT_FALSE(testutil::FileExists(killed));
+  EXPECT_TRUE(testutil::FileExists(writing));
 
   // A whole archive is mapped; a file that is none is removed and written again.
   testutil::WriteFile(first.archive, std::string("\xa8\xab\x0b\xf0", 4) + "rest");
