@@ -115,9 +115,12 @@ int StartVm(VmContext& vm, LauncherContext& ctx) {
   ctx.runtimeSystemLoader = cache.kind != ClassCacheKind::kNone;
   bool ownSystemLoader = !ValueIs(CfgAsSystemClassLoader(ctx), "FALSE") && !ctx.runtimeSystemLoader;
   const std::vector<std::string> configured = CfgOptions(ctx);
-  // HotSpot refuses to write a shared archive with a native agent loaded; the agent's work
-  // is then done by "-D" options and by the support classes themselves.
-  bool agent = UsesLauncherAgent(runtime) && !ctx.runtimeSystemLoader && !OptionsDumpSharedArchive(configured);
+  // HotSpot refuses to write a dynamic archive with a native agent loaded, and such an
+  // archive is made for runs like the one that wrote it; the agent's work is then done by
+  // "-D" options and by the support classes themselves. The AOT cache takes the agent, which
+  // keeps the archived module graph (native access for the support classes would not).
+  bool agent = UsesLauncherAgent(runtime) && cache.kind != ClassCacheKind::kDynamic &&
+               !OptionsDumpSharedArchive(configured);
   for (const std::string& option : RuntimeOptions(runtime, ownSystemLoader, agent)) AddOption(vm, option);
   for (const std::string& option : cache.options) AddOption(vm, option);
   for (const std::string& option : configured) AddOption(vm, option);
