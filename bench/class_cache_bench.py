@@ -114,6 +114,7 @@ def make_apps(jdk, d):
     javac(jdk, d, {"libset/Main.java": LIBSET_MAIN}, f"{d}/libset-classes")
     jar_of(f"{d}/libset.jar", f"{d}/libset-classes")
     rng = random.Random(1)
+    pattern = bytes(65 + i % 26 for i in range(3300))
     libs = []
     for k in range(LIBSET_JARS):
         javac(jdk, d, {f"p{k}/P.java": f"package p{k};\npublic class P implements Runnable {{ public void run() {{}} }}\n"},
@@ -122,9 +123,9 @@ def make_apps(jdk, d):
         size = 0
         n = 0
         while size < JAR_MB * 1024 * 1024:
-            data = bytes(rng.getrandbits(8) if i % 3 == 0 else 65 + i % 26 for i in range(5000))
+            data = rng.randbytes(1700) + pattern  # deflates to about 2 KB, like class files
             filler[f"p{k}/filler/F{n}.class"] = data
-            size += 5000 * 2 // 3
+            size += 1800
             n += 1
         filler[f"res/jar{k}.txt"] = b"x" * 4000
         filler["META-INF/services/java.lang.Runnable"] = f"p{k}.P\n"
@@ -157,10 +158,10 @@ def main():
                     argv = [tool, "wrap", "-q", "--flat", "--target", "linux", "--jar", app, "--main", main_class,
                             "--no-manifest-libs", "--stub", os.path.join(args.build, "launcher/plumbox-stub"),
                             "--support", os.path.join(args.build, "plumbox-support.jar"),
-                            "--set", f"jvmdll {jdk}/lib/server/libjvm.so", "-o", out, *more]
+                            "--set", f"jvmdll {jdk}/lib/server/libjvm.so", *more]
                     for lib in libs:
-                        argv[-2:-2] = ["--lib", lib]
-                    subprocess.run(argv, check=True)
+                        argv += ["--lib", lib]
+                    subprocess.run(argv + ["-o", out], check=True)
                 cached, uncached = f"{d}/cached", f"{d}/uncached"
                 wrap(cached)
                 wrap(uncached, "--no-class-cache")
