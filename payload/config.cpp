@@ -154,3 +154,4 @@ std::string CfgUseJarProtocol(const LauncherContext& c) { return Single(c, "usej
 std::string CfgFakeClassBytes(const LauncherContext& c) { return Single(c, "fakeclassbytes"); }
 std::string CfgCompatible(const LauncherContext& c) { return Single(c, "compatible", true); }
 std::string CfgDisableExternal(const LauncherContext& c) { return Single(c, "disableexternal", true); }
+std::string CfgClassDataCache(const LauncherContext& c) { return Single(c, "classdatacache"); }

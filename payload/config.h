@@ -60,3 +60,4 @@ std::string CfgUseJarProtocol(const LauncherContext& ctx);
 std::string CfgFakeClassBytes(const LauncherContext& ctx);
 std::string CfgCompatible(const LauncherContext& ctx);
 std::string CfgDisableExternal(const LauncherContext& ctx);
+std::string CfgClassDataCache(const LauncherContext& ctx);

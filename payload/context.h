@@ -14,6 +14,9 @@ struct LauncherContext {
   std::string vmSubdir;  // cached "vm" value; "" until first read, "-" when absent
   int32_t archiveStart = -1;  // file offset of the embedded archive; -1 without a valid payload
   bool flatArchive = false;   // the build tool merged every jar into the archive's top level
+  // Set by the VM start when the runtime's own application loader stays the system class
+  // loader (a flat executable whose class-data cache is in use): the main class comes from it.
+  bool runtimeSystemLoader = false;
 };
 
 // The process-wide references, set by the entry function before any other thread starts

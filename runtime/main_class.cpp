@@ -71,8 +71,9 @@ void RegisterSplashCloseOnWindow(JNIEnv* env) {
 }
 
 // The launcher's class loader to load the main class with, or null.
+// With the runtime's application loader as the system class loader, that loader.
 jobject MainClassLoader(JNIEnv* env, const LauncherContext& ctx, jclass loaderClass) {
-  if (!ValueIs(CfgAsSystemClassLoader(ctx), "FALSE")) {
+  if (!ValueIs(CfgAsSystemClassLoader(ctx), "FALSE") || ctx.runtimeSystemLoader) {
     LocalRef<jclass> base(env, env->FindClass("java/lang/ClassLoader"));
     jmethodID get = base ? env->GetStaticMethodID(base.get(), "getSystemClassLoader", "()Ljava/lang/ClassLoader;")
                          : nullptr;
@@ -163,7 +164,8 @@ bool ReadRuntimeVersion(JNIEnv* env, std::string& version) {
 }
 
 jclass LoadMainClass(JNIEnv* env, const LauncherContext& ctx, const std::string& name) {
-  LocalRef<jclass> loaderClass(env, env->FindClass("com/quillmar/plb/PlumboxClassLoader"));
+  LocalRef<jclass> loaderClass(env, env->FindClass(ctx.runtimeSystemLoader ? "java/lang/ClassLoader"
+                                                                            : "com/quillmar/plb/PlumboxClassLoader"));
   jmethodID loadClass = loaderClass ? env->GetMethodID(loaderClass.get(), "loadClass",
                                                        "(Ljava/lang/String;)Ljava/lang/Class;")
                                     : nullptr;

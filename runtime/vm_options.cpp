@@ -9,6 +9,7 @@
 #include "platform/elevation.h"
 #include "platform/env.h"
 #include "platform/fs.h"
+#include "runtime/class_cache.h"
 #include "runtime/discovery.h"
 #include "runtime/jni_util.h"
 #include "runtime/start_agent.h"
@@ -56,7 +57,8 @@ void ApplyExports(const LauncherContext& ctx) {
 }
 
 std::vector<std::string> FixedOptions(const LauncherContext& ctx, const std::string& vmClassPath,
-                                      const std::string& launcherClassPath, bool elevated, bool agent) {
+                                      const std::string& launcherClassPath, bool elevated, bool agent,
+                                      bool ownSystemLoader) {
   std::vector<std::string> options = {
       "-Djava.class.path=" + vmClassPath,
       "-Dplb.class.path=" + launcherClassPath,
@@ -65,7 +67,7 @@ std::vector<std::string> FixedOptions(const LauncherContext& ctx, const std::str
   };
   if (!ValueIs(CfgAsSystemClassLoader(ctx), "FALSE")) {
     options.push_back(std::string("-Djava.protocol.handler.pkgs=") + kProtocolPackage);
-    if (!agent) options.push_back(std::string("-D") + kSystemLoaderProperty);
+    if (!agent && ownSystemLoader) options.push_back(std::string("-D") + kSystemLoaderProperty);
   }
   if (elevated) options.push_back("-Dplb.is.elevated=true");
   return options;
@@ -92,10 +94,11 @@ bool UsesLauncherAgent(const RuntimeInfo& runtime) {
   return runtime.hotspot && !runtime.minimal && runtime.feature >= kAgentSince;
 }
 
-std::vector<std::string> RuntimeOptions(const RuntimeInfo& runtime, bool ownSystemLoader) {
+std::vector<std::string> RuntimeOptions(const RuntimeInfo& runtime, bool ownSystemLoader, bool agentAllowed) {
+  bool agent = agentAllowed && UsesLauncherAgent(runtime);
   std::vector<std::string> options;
   if (ownSystemLoader && runtime.hotspot && runtime.feature >= kSharingLogSince) options.push_back("-Xlog:cds=off");
-  if (UsesLauncherAgent(runtime)) options.push_back(kStartAgentOption);
+  if (agent) options.push_back(kStartAgentOption);
   else if (runtime.feature >= kNativeAccessSince) options.push_back("--enable-native-access=ALL-UNNAMED");
   return options;
 }
@@ -104,14 +107,25 @@ int StartVm(VmContext& vm, LauncherContext& ctx) {
   ApplyExports(ctx);
   std::string library = FindRuntimeLibrary(ctx);
   RuntimeInfo runtime = ReadRuntimeInfo(library);
-  bool ownSystemLoader = !ValueIs(CfgAsSystemClassLoader(ctx), "FALSE");
-  bool agent = UsesLauncherAgent(runtime);
-  for (const std::string& option : RuntimeOptions(runtime, ownSystemLoader)) AddOption(vm, option);
-  for (const std::string& option : CfgOptions(ctx)) AddOption(vm, option);
   std::string vmClassPath = BuildClassPath(ctx, ClassPathForm::Vm);
   std::string launcherClassPath = BuildClassPath(ctx, ClassPathForm::Launcher);
+  ClassCachePlan cache = PlanClassCache(ctx, runtime, library, vmClassPath);
+  // HotSpot archives the classes of its own loaders only: with the cache, a flat
+  // executable's application loader stays the system class loader.
+  ctx.runtimeSystemLoader = cache.kind != ClassCacheKind::kNone;
+  bool ownSystemLoader = !ValueIs(CfgAsSystemClassLoader(ctx), "FALSE") && !ctx.runtimeSystemLoader;
+  const std::vector<std::string> configured = CfgOptions(ctx);
+  // HotSpot refuses to write a dynamic archive with a native agent loaded, and such an
+  // archive is made for runs like the one that wrote it; the agent's work is then done by
+  // "-D" options and by the support classes themselves. The AOT cache takes the agent, which
+  // keeps the archived module graph (native access for the support classes would not).
+  bool agent = UsesLauncherAgent(runtime) && cache.kind != ClassCacheKind::kDynamic &&
+               !OptionsDumpSharedArchive(configured);
+  for (const std::string& option : RuntimeOptions(runtime, ownSystemLoader, agent)) AddOption(vm, option);
+  for (const std::string& option : cache.options) AddOption(vm, option);
+  for (const std::string& option : configured) AddOption(vm, option);
   for (const std::string& option :
-       FixedOptions(ctx, vmClassPath, launcherClassPath, plat::IsElevated(), agent))
+       FixedOptions(ctx, vmClassPath, launcherClassPath, plat::IsElevated(), agent, ownSystemLoader))
     AddOption(vm, option);
   SetStartProperties(agent && ownSystemLoader ? std::vector<std::string>{kSystemLoaderProperty}
                                               : std::vector<std::string>{});
@@ -125,6 +139,7 @@ int StartVm(VmContext& vm, LauncherContext& ctx) {
   Trace("VM library: " + library);
   int result = CreateVm(vm, library);
   if (result != kResultOk) return result;
+  FinishClassCacheAtExit(std::move(cache));
   SetProperties(vm.env, ctx);
   return kResultOk;
 }

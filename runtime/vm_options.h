@@ -22,7 +22,8 @@ void ApplyExports(const LauncherContext& ctx);
 // "assystemclassloader" is FALSE) and the elevation mark. With the launcher's `agent` the
 // class loader is named by the agent at the start phase instead (runtime/start_agent.h).
 std::vector<std::string> FixedOptions(const LauncherContext& ctx, const std::string& vmClassPath,
-                                      const std::string& launcherClassPath, bool elevated, bool agent = false);
+                                      const std::string& launcherClassPath, bool elevated, bool agent = false,
+                                      bool ownSystemLoader = true);
 
 // What the "release" file in a runtime's home tells about the runtime.
 struct RuntimeInfo {
@@ -44,7 +45,8 @@ bool UsesLauncherAgent(const RuntimeInfo& runtime);
 // launcher's agent where it is used; native access for the support classes where they load
 // the executable as a library; and silence for the class-data-sharing log line that a custom
 // system class loader draws (`ownSystemLoader`). Each only for runtimes that know it.
-std::vector<std::string> RuntimeOptions(const RuntimeInfo& runtime, bool ownSystemLoader);
+std::vector<std::string> RuntimeOptions(const RuntimeInfo& runtime, bool ownSystemLoader,
+                                        bool agentAllowed = true);
 
 // Exports, options, VM creation and properties: 0, or 1 (no runtime), 2 or 4.
 int StartVm(VmContext& vm, LauncherContext& ctx);

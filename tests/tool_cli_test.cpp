@@ -16,7 +16,8 @@ TEST(ParseCommandLine, WrapTakesEveryOptionInBothSpellings) {
   std::string err;
   ASSERT_TRUE(Parse({"wrap", "--target", "windows", "--jar=app.jar", "--main", "a.Main", "--lib", "x.jar", "--lib=y.jar",
                      "--config", "c.cfg", "--set", "option -Xmx1g", "--set=splash s.png", "-o", "out.exe", "--stub",
-                     "s.exe", "--support", "p.jar", "-q", "--lib-dir", "deps", "--no-manifest-libs"},
+                     "s.exe", "--support", "p.jar", "-q", "--lib-dir", "deps", "--no-manifest-libs",
+                     "--no-class-cache"},
                     cl, err))
       << err;
   EXPECT_EQ(cl.command, Command::kWrap);
@@ -33,6 +34,7 @@ TEST(ParseCommandLine, WrapTakesEveryOptionInBothSpellings) {
   EXPECT_TRUE(w.quiet);
   EXPECT_EQ(w.libDirs, std::vector<std::string>{"deps"});
   EXPECT_FALSE(w.manifestLibs);
+  EXPECT_FALSE(w.classCache);
 }
 
 TEST(ParseCommandLine, RefusesMistakesWithTheirName) {

@@ -60,6 +60,10 @@ bool ParseWrap(const std::vector<std::string>& args, CommandLine& cl, std::strin
       cl.wrap.flat = true;
       continue;
     }
+    if (a == "--no-class-cache") {
+      cl.wrap.classCache = false;
+      continue;
+    }
     if (a == "--no-manifest-libs") {
       cl.wrap.manifestLibs = false;
       continue;
@@ -154,6 +158,7 @@ std::string UsageText() {
 std::string WrapHelpText() {
   return "usage: plumbox wrap --target linux|windows --jar APP.jar [--main CLASS]\n"
          "                    [--lib JAR]... [--lib-dir DIR]... [--no-manifest-libs]\n"
+         "                    [--flat [--no-class-cache]]\n"
          "                    [--config FILE]... [--set 'KEY VALUE']... [--strict] -o OUT\n"
          "\n"
          "Writes OUT: the launcher stub for the target with the application jar, the support\n"
@@ -167,7 +172,9 @@ std::string WrapHelpText() {
          "  --lib JAR               a library jar, stored under libs/ (repeatable)\n"
          "  --flat                  merge the application jar and the libraries into the top\n"
          "                          level instead (class-path order, the first of a name wins;\n"
-         "                          service files joined; signatures dropped)\n"
+         "                          service files joined; signatures dropped), with the line\n"
+         "                          \"classdatacache auto\" unless a line sets that key\n"
+         "  --no-class-cache        --flat without the class-data cache\n"
          "  --lib-dir DIR           every .jar directly in DIR, in name order (repeatable;\n"
          "                          e.g. the output of Maven's dependency:copy-dependencies)\n"
          "  --no-manifest-libs      leave out the jars named by Class-Path attributes (by\n"

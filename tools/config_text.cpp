@@ -11,7 +11,8 @@ constexpr std::string_view kKnownKeys[] = {
     "mainclass", "argv", "minjre", "maxjre", "option", "property", "export", "assystemclassloader",
     "classpath", "libs", "java_classpath", "java_libs", "jre_order", "jre", "jvmdll", "vm", "splash",
     "splashtitle", "splashcloseonwindow", "singleinstance", "appid", "wildcard", "stdout", "stderr",
-    "forcecwd", "message", "usejarprotocol", "fakeclassbytes", "compatible", "disableexternal"};
+    "forcecwd", "message", "usejarprotocol", "fakeclassbytes", "compatible", "disableexternal",
+    "classdatacache"};
 constexpr std::string_view kMultiValuedKeys[] = {"argv", "option", "property", "export", "classpath",
                                                  "libs", "java_classpath", "java_libs", "message"};
 
@@ -89,6 +90,7 @@ const std::vector<Switch>& Switches() {
       {"assystemclassloader", {"false"}},     {"usejarprotocol", {"false"}},
       {"fakeclassbytes", {"false"}},          {"compatible", {"true"}},
       {"disableexternal", {"true"}},          {"wildcard", {"true", "auto", "all"}},
+      {"classdatacache", {"auto", "off"}},
   };
   return switches;
 }

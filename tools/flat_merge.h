@@ -29,6 +29,8 @@
 // sets it, and would otherwise compile against "." instead of the executable's classes.
 // A later "property" line can change it.
 inline constexpr char kFlatConfigLine[] = "property env.class.path=%PLB_APP_PATH%";
+// and, unless --no-class-cache, this one (the class-data cache, docs/configuration.md).
+inline constexpr char kFlatClassCacheLine[] = "classdatacache auto";
 
 struct FlatEntry {
   std::string name;

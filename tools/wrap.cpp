@@ -231,6 +231,15 @@ bool GatherConfig(const WrapOptions& opt, WrapInputs& in, std::string& err) {
     }
     if (!ConfigFileLines(bytes, file, lines, err)) return false;
   }
+  // A flat executable keeps a class-data cache unless the user's own lines say otherwise.
+  bool cacheSet = false;
+  for (const auto& l : lines) cacheSet |= LineKey(l.text) == "classdatacache";
+  if (opt.flat && opt.classCache && !cacheSet) {
+    ConfigLine line;
+    if (!SetOptionLine(kFlatClassCacheLine, line, err)) return false;
+    line.origin = "--flat";
+    lines.push_back(line);
+  }
   if (MainClassOf(lines).empty() && !ManifestMainClassLine(opt.jar, lines, err)) return false;
   const std::vector<std::string> warnings = ConfigWarnings(lines);
   for (const auto& w : warnings) Warn(w);

@@ -33,6 +33,7 @@ struct WrapOptions {
   bool verbose = false;  // -v: list the jars that Class-Path attributes add
   bool strict = false;   // --strict: configuration warnings are errors
   bool flat = false;  // merge the jars into the top level instead of nesting them
+  bool classCache = true;  // --flat writes "classdatacache auto" unless --no-class-cache
   WindowsResourceOptions resources;  // icon, version information, splash, manifest, messages
 };
 

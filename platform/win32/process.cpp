@@ -49,3 +49,43 @@ bool RawCommandLine(std::string& out) {
 }
 
 }  // namespace plat
+
+namespace plat {
+
+bool RunQuietly(const std::vector<std::string>& argv) {
+  if (argv.empty()) return false;
+  // The words quoted for the runtime library's splitting rules.
+  std::string line;
+  for (const auto& a : argv) {
+    if (!line.empty()) line += ' ';
+    line += '"';
+    size_t slashes = 0;
+    for (char c : a) {
+      if (c == '\\') {
+        ++slashes;
+        continue;
+      }
+      line.append(c == '"' ? slashes * 2 + 1 : slashes, '\\');
+      slashes = 0;
+      line += c;
+    }
+    line.append(slashes * 2, '\\');
+    line += '"';
+  }
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdInput = si.hStdOutput = si.hStdError = nullptr;
+  PROCESS_INFORMATION pi = {};
+  if (!CreateProcessA(argv[0].c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si,
+                      &pi))
+    return false;
+  WaitForSingleObject(pi.hProcess, INFINITE);
+  DWORD code = 1;
+  GetExitCodeProcess(pi.hProcess, &code);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return code == 0;
+}
+
+}  // namespace plat

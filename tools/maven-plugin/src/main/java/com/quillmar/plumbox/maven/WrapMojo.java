@@ -36,6 +36,7 @@ public class WrapMojo extends AbstractMojo {
     private String target;
     private String mainClass;
     private boolean flat;
+    private boolean classCache = true;
     private boolean utf8;
     private File config;
     private List<String> sets;
@@ -98,6 +99,7 @@ public class WrapMojo extends AbstractMojo {
         add(command, "--jar", jar.getPath());
         add(command, "--main", main);
         if (flat) command.add("--flat");
+        if (flat && !classCache) command.add("--no-class-cache");
         if (utf8) command.add("--utf8");
         // The libraries are the project's dependencies, never the jar's own Class-Path.
         command.add("--no-manifest-libs");
