@@ -213,6 +213,11 @@ ClassCachePlan PlanClassCache(const LauncherContext& ctx, const RuntimeInfo& run
   ClassCachePlan plan;
   if (!ctx.flatArchive || !ValueIs(CfgClassDataCache(ctx), "auto")) return plan;
   if (!runtime.hotspot || runtime.minimal || runtime.feature < kDynamicArchiveSince || library.empty()) return plan;
+  // A runtime without its base archive beside the VM library (a jlinked image made without one)
+  // refuses to start when asked to write or map an archive of the application's classes.
+  std::error_code missing;
+  std::string libraryDir = library.substr(0, library.find_last_of("\\/") + 1);
+  if (!fs::is_regular_file(libraryDir + "classes.jsa", missing)) return plan;
   // Options of the user's own that write archives make their own; the cache stays out.
   if (OptionsDumpArchive(CfgOptions(ctx))) return plan;
   std::string folder = ClassCacheFolder();
