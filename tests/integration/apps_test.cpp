@@ -1,0 +1,209 @@
+// Applications on real frameworks from Maven Central (tests/apps), built offline by Maven against
+// the local repository that scripts/install-deps.sh primed, wrapped by plumbox-maven-plugin during
+// the build, and run wrapped three ways (nested jars with jar: URLs, with plb: URLs, flat) on each
+// JDK: standard output and exit code must be those of the same jars under java -cp.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "integration/run_support.h"
+#include "support/test_util.h"
+
+namespace fs = std::filesystem;
+using runtest::Output;
+
+namespace {
+
+struct AppCase {
+  const char* module;
+  const char* mainClass;
+  std::vector<std::string> args;
+  // Frameworks that list a class-path folder only through jar: URLs (JarURLConnection) find
+  // nothing in plb: ones ("usejarprotocol false"): that run must differ, not pass by chance.
+  bool scansJarUrls = false;
+};
+
+const AppCase kCases[] = {
+    {"cli", "cli.Main", {"--name", "Ada", "--count", "2", "red", "green", "blue"}},
+    {"flyway", "migrate.Main", {}, true},
+    {"natives", "natives.Main", {}},
+    {"spring", "web.WebApp", {}, true},
+};
+
+const char* const kLayouts[] = {"nested", "plb-urls", "flat"};
+
+std::string AppsRepository() {
+  if (const char* repo = getenv("PLB_APPS_M2")) return repo;
+  if (const char* cache = getenv("XDG_CACHE_HOME")) return std::string(cache) + "/plumbox/m2";
+  return std::string(getenv("HOME") ? getenv("HOME") : "/root") + "/.cache/plumbox/m2";
+}
+
+std::string FindOnPath(const std::string& name) {
+  const char* path = std::getenv("PATH");
+  std::stringstream dirs(path ? path : "");
+  for (std::string dir; std::getline(dirs, dir, ':');)
+    if (!dir.empty() && access((dir + "/" + name).c_str(), X_OK) == 0) return dir + "/" + name;
+  return {};
+}
+
+std::string Tail(const std::string& text, size_t n = 4000) {
+  return text.size() > n ? text.substr(text.size() - n) : text;
+}
+
+// One offline Maven build of every application for the whole suite.
+class AppsBuild {
+ public:
+  static AppsBuild& Get() {
+    static AppsBuild build;
+    return build;
+  }
+
+  std::string missing;  // what the machine lacks to build; the suite cannot run
+  std::string failed;   // the build's own failure
+  std::string windowsJdk;  // the Windows runtime the Windows executables name, when built
+
+  std::string Dir(const std::string& module) const { return dir_ / ("apps/" + module + "/target"); }
+
+  // The project jar and its libraries, as the plugin passes them and java -cp takes them.
+  std::vector<std::string> ClassPath(const std::string& module) const {
+    std::vector<std::string> jars = {Dir(module) + "/" + module + "-1.0.jar"};
+    std::stringstream libs(testutil::ReadFile(Dir(module) + "/classpath.txt"));
+    for (std::string jar; std::getline(libs, jar, ':');)
+      if (!jar.empty() && jar != "\n") jars.push_back(jar);
+    return jars;
+  }
+
+ private:
+  AppsBuild() {
+    std::string mvn = FindOnPath("mvn");
+    std::string repo = AppsRepository();
+    fs::path pluginJar;
+    if (fs::is_directory(PLB_BINARY_DIR "/maven"))
+      for (const auto& e : fs::directory_iterator(PLB_BINARY_DIR "/maven"))
+        if (e.path().extension() == ".jar") pluginJar = e.path();
+    if (mvn.empty()) missing = "mvn is not installed (apt-get install maven)";
+    else if (pluginJar.empty()) missing = "plumbox-maven-plugin is not built (needs an installed Maven)";
+    else if (!fs::exists(repo + "/info/picocli/picocli"))
+      missing = repo + " is not primed: run scripts/install-deps.sh";
+    else if (!runtest::FindJdk(17).feature) missing = "JDK 17 is not installed";
+    if (!missing.empty()) return;
+
+    // The plugin goes into the repository as install:install-file would put it.
+    std::string version = pluginJar.stem().string().substr(std::string("plumbox-maven-plugin-").size());
+    std::string pluginDir = repo + "/com/quillmar/plumbox/plumbox-maven-plugin/" + version;
+    testutil::MakeDirs(pluginDir);
+    fs::path pluginPom = fs::path(pluginJar).replace_extension(".pom");
+    for (const auto& f : {pluginJar, pluginPom})
+      fs::copy_file(f, pluginDir + "/" + f.filename().string(), fs::copy_options::overwrite_existing);
+
+    // An installation prefix as cmake --install lays it out.
+    std::string prefix = dir_ / "prefix";
+    testutil::MakeDirs(prefix + "/bin");
+    fs::copy_file(PLB_TOOL, prefix + "/bin/plumbox");
+    testutil::MakeDirs(prefix + "/share/plumbox");
+    fs::copy_file(PLB_LINUX_STUB, prefix + "/share/plumbox/stub-linux-x86_64");
+    fs::copy_file(PLB_SUPPORT_JAR, prefix + "/share/plumbox/plumbox-support.jar");
+    std::vector<std::string> argv = {mvn, "-o", "-B", "-q", "-Dmaven.repo.local=" + repo, "-f",
+                                     dir_ / "apps/pom.xml", "-Pwrap", "-Dplumbox.version=" + version,
+                                     "-Dplumbox.home=" + prefix, "package"};
+    std::string runtime = runtest::WindowsRuntime(17);
+    if (fs::exists(PLB_WINDOWS_STUB) && !runtime.empty()) {
+      fs::copy_file(PLB_WINDOWS_STUB, prefix + "/share/plumbox/stub-windows-x86_64.exe");
+      windowsJdk = runtime;
+      argv.insert(argv.end(), {"-Dapps.windows.skip=false",
+                               "-Dapps.windows.jvm=" + runtest::WinPath(runtime + "/bin/server/jvm.dll")});
+    }
+    fs::copy(PLB_SOURCE_DIR "/tests/apps", dir_ / "apps", fs::copy_options::recursive);
+    testutil::RunResult built =
+        testutil::Run(argv, {"MAVEN_OPTS=-Xmx384m", "JAVA_HOME=" + runtest::FindJdk(17).home});
+    if (built.exitCode != 0) failed = Tail(built.out + built.err);
+  }
+
+  testutil::TempDir dir_;
+};
+
+struct Param {
+  AppCase app;
+  int jdk;
+};
+
+class Apps : public testing::TestWithParam<Param> {};
+
+TEST_P(Apps, RunWrappedAsUnderJavaCp) {
+  const AppCase& app = GetParam().app;
+  runtest::Jdk jdk = runtest::FindJdk(GetParam().jdk);
+  if (!jdk.feature) PLB_SKIP_MISSING() << "JDK " << GetParam().jdk << " is not installed";
+  AppsBuild& build = AppsBuild::Get();
+  if (!build.missing.empty()) PLB_SKIP_MISSING() << build.missing;
+  ASSERT_EQ(build.failed, "") << "the Maven build failed";
+
+  std::string classPath;
+  for (const auto& jar : build.ClassPath(app.module)) classPath += (classPath.empty() ? "" : ":") + jar;
+  std::vector<std::string> java = {jdk.Bin("java"), "-cp", classPath, app.mainClass};
+  java.insert(java.end(), app.args.begin(), app.args.end());
+  Output expected = runtest::RunProgram(java);
+  ASSERT_FALSE(expected.out.empty()) << expected.err;
+
+  for (const char* layout : kLayouts) {
+    std::vector<std::string> argv = {build.Dir(app.module) + "/plumbox/" + layout};
+    argv.insert(argv.end(), app.args.begin(), app.args.end());
+    Output wrapped = runtest::RunProgram(argv, {"JAVA_HOME=" + jdk.home});
+    if (app.scansJarUrls && std::string(layout) == "plb-urls") {
+      EXPECT_NE(wrapped.code, expected.code) << layout << "\n" << wrapped.out;
+      continue;
+    }
+    EXPECT_EQ(wrapped.code, expected.code) << layout << "\n" << wrapped.err;
+    EXPECT_EQ(wrapped.out, expected.out) << layout << "\n" << wrapped.err;
+  }
+}
+
+std::vector<Param> AllParams() {
+  std::vector<Param> params;
+  for (const auto& app : kCases)
+    for (int jdk : {17, 25}) params.push_back({app, jdk});
+  return params;
+}
+
+INSTANTIATE_TEST_SUITE_P(Maven, Apps, testing::ValuesIn(AllParams()), [](const auto& info) {
+  return std::string(info.param.app.module) + "_jdk" + std::to_string(info.param.jdk);
+});
+
+// The command-line tool and the web application on the Windows target under Wine with the real
+// Windows runtime 17 (their modules make a Windows executable too), nested jars.
+class AppsWindows : public testing::TestWithParam<AppCase> {};
+
+TEST_P(AppsWindows, RunWrappedAsUnderJavaCp) {
+  if (!fs::exists(PLB_WINE)) PLB_SKIP_MISSING() << "wine is not installed";
+  if (!fs::exists(PLB_WINDOWS_STUB)) PLB_SKIP_MISSING() << "the Windows stub is not built";
+  if (runtest::WindowsRuntime(17).empty())
+    PLB_SKIP_MISSING() << "no Windows runtime 17: run scripts/fetch-windows-runtimes.sh";
+  AppsBuild& build = AppsBuild::Get();
+  if (!build.missing.empty()) PLB_SKIP_MISSING() << build.missing;
+  ASSERT_EQ(build.failed, "") << "the Maven build failed";
+  ASSERT_FALSE(build.windowsJdk.empty());
+
+  const AppCase& app = GetParam();
+  std::string classPath;
+  for (const auto& jar : build.ClassPath(app.module))
+    classPath += (classPath.empty() ? "" : ";") + runtest::WinPath(jar);
+  std::vector<std::string> java = {build.windowsJdk + "/bin/java.exe", "-cp", classPath, app.mainClass};
+  java.insert(java.end(), app.args.begin(), app.args.end());
+  Output expected = runtest::RunWine(java);
+  ASSERT_FALSE(expected.out.empty()) << expected.err;
+
+  std::vector<std::string> argv = {build.Dir(app.module) + "/plumbox/windows.exe"};
+  argv.insert(argv.end(), app.args.begin(), app.args.end());
+  Output wrapped = runtest::RunWine(argv);
+  EXPECT_EQ(wrapped.code, expected.code) << wrapped.err;
+  EXPECT_EQ(wrapped.out, expected.out) << wrapped.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(Maven, AppsWindows, testing::Values(kCases[0], kCases[3]),
+                         [](const auto& info) { return std::string(info.param.module); });
+
+}  // namespace
