@@ -2,11 +2,14 @@
 // the local repository that scripts/install-deps.sh primed, wrapped by plumbox-maven-plugin during
 // the build, and run wrapped three ways (nested jars with jar: URLs, with plb: URLs, flat) on each
 // JDK: standard output and exit code must be those of the same jars under java -cp.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -55,7 +58,24 @@ std::string Tail(const std::string& text, size_t n = 4000) {
   return text.size() > n ? text.substr(text.size() - n) : text;
 }
 
-// One offline Maven build of every application for the whole suite.
+// What a build is made from: the projects' files and the plumbox it wraps with, by size and time.
+std::string BuildStamp(const std::vector<std::string>& tools) {
+  std::map<std::string, std::string> files;
+  for (const auto& e : fs::recursive_directory_iterator(PLB_SOURCE_DIR "/tests/apps"))
+    if (e.is_regular_file()) files[e.path().string()] = "";
+  for (const auto& tool : tools) files[tool] = "";
+  std::string stamp;
+  for (const auto& [path, unused] : files) {
+    std::error_code ec;
+    auto size = fs::file_size(path, ec);
+    auto time = fs::last_write_time(path, ec).time_since_epoch().count();
+    stamp += path + " " + std::to_string(ec ? 0 : size) + " " + std::to_string(ec ? 0 : time) + "\n";
+  }
+  return stamp;
+}
+
+// One offline Maven build of every application, shared by the tests (each of which ctest runs in
+// a process of its own) under the build tree, made again when its inputs change.
 class AppsBuild {
  public:
   static AppsBuild& Get() {
@@ -67,7 +87,7 @@ class AppsBuild {
   std::string failed;   // the build's own failure
   std::string windowsJdk;  // the Windows runtime the Windows executables name, when built
 
-  std::string Dir(const std::string& module) const { return dir_ / ("apps/" + module + "/target"); }
+  std::string Dir(const std::string& module) const { return root_ + "/apps/" + module + "/target"; }
 
   // The project jar and its libraries, as the plugin passes them and java -cp takes them.
   std::vector<std::string> ClassPath(const std::string& module) const {
@@ -93,6 +113,25 @@ class AppsBuild {
     else if (!runtest::FindJdk(17).feature) missing = "JDK 17 is not installed";
     if (!missing.empty()) return;
 
+    // One process builds while the others wait for it, then they all take its result.
+    int lock = open((root_ + ".lock").c_str(), O_RDWR | O_CREAT, 0644);
+    if (lock >= 0) flock(lock, LOCK_EX);
+    std::string runtime = runtest::WindowsRuntime(17);
+    bool windows = fs::exists(PLB_WINDOWS_STUB) && !runtime.empty();
+    std::string stamp = BuildStamp({PLB_TOOL, PLB_LINUX_STUB, PLB_SUPPORT_JAR, pluginJar.string(),
+                                    windows ? PLB_WINDOWS_STUB : "no Windows executables"});
+    if (windows) windowsJdk = runtime;
+    if (testutil::ReadFile(root_ + "/stamp") != stamp) {
+      Build(mvn, repo, pluginJar, runtime, windows);
+      if (failed.empty()) testutil::WriteFile(root_ + "/stamp", stamp);
+    }
+    if (lock >= 0) close(lock);
+  }
+
+  void Build(const std::string& mvn, const std::string& repo, const fs::path& pluginJar, const std::string& runtime,
+             bool windows) {
+    fs::remove_all(root_);
+    testutil::MakeDirs(root_);
     // The plugin goes into the repository as install:install-file would put it.
     std::string version = pluginJar.stem().string().substr(std::string("plumbox-maven-plugin-").size());
     std::string pluginDir = repo + "/com/quillmar/plumbox/plumbox-maven-plugin/" + version;
@@ -102,29 +141,27 @@ class AppsBuild {
       fs::copy_file(f, pluginDir + "/" + f.filename().string(), fs::copy_options::overwrite_existing);
 
     // An installation prefix as cmake --install lays it out.
-    std::string prefix = dir_ / "prefix";
+    std::string prefix = root_ + "/prefix";
     testutil::MakeDirs(prefix + "/bin");
     fs::copy_file(PLB_TOOL, prefix + "/bin/plumbox");
     testutil::MakeDirs(prefix + "/share/plumbox");
     fs::copy_file(PLB_LINUX_STUB, prefix + "/share/plumbox/stub-linux-x86_64");
     fs::copy_file(PLB_SUPPORT_JAR, prefix + "/share/plumbox/plumbox-support.jar");
     std::vector<std::string> argv = {mvn, "-o", "-B", "-q", "-Dmaven.repo.local=" + repo, "-f",
-                                     dir_ / "apps/pom.xml", "-Pwrap", "-Dplumbox.version=" + version,
+                                     root_ + "/apps/pom.xml", "-Pwrap", "-Dplumbox.version=" + version,
                                      "-Dplumbox.home=" + prefix, "package"};
-    std::string runtime = runtest::WindowsRuntime(17);
-    if (fs::exists(PLB_WINDOWS_STUB) && !runtime.empty()) {
+    if (windows) {
       fs::copy_file(PLB_WINDOWS_STUB, prefix + "/share/plumbox/stub-windows-x86_64.exe");
-      windowsJdk = runtime;
       argv.insert(argv.end(), {"-Dapps.windows.skip=false",
                                "-Dapps.windows.jvm=" + runtest::WinPath(runtime + "/bin/server/jvm.dll")});
     }
-    fs::copy(PLB_SOURCE_DIR "/tests/apps", dir_ / "apps", fs::copy_options::recursive);
+    fs::copy(PLB_SOURCE_DIR "/tests/apps", root_ + "/apps", fs::copy_options::recursive);
     testutil::RunResult built =
         testutil::Run(argv, {"MAVEN_OPTS=-Xmx384m", "JAVA_HOME=" + runtest::FindJdk(17).home});
     if (built.exitCode != 0) failed = Tail(built.out + built.err);
   }
 
-  testutil::TempDir dir_;
+  std::string root_ = PLB_BINARY_DIR "/apps-test";
 };
 
 struct Param {
