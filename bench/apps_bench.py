@@ -26,6 +26,8 @@ CASES = {"cli": ("cli.Main", ["--name", "Ada", "--count", "2", "red", "green", "
          "flyway": ("migrate.Main", []),
          "natives": ("natives.Main", []),
          "spring": ("web.WebApp", [])}
+if os.environ.get("DISPLAY"):  # JavaFX needs one (a window that closes itself after 2 s)
+    CASES["javafx"] = ("fx.Main", [])
 # Cases that fail with plb: URLs (they scan folders through jar: URLs only): not timed that way.
 NO_PLB_URLS = {"flyway", "spring"}
 LAYOUTS = ["nested", "plb-urls", "flat"]

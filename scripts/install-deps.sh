@@ -12,7 +12,7 @@ $SUDO apt-get install -y -qq --no-install-recommends \
   zlib1g-dev googletest libgtest-dev \
   clang libclang-rt-14-dev \
   g++-mingw-w64-x86-64 libz-mingw-w64-dev \
-  wine wine64 xvfb xauth icoutils \
+  wine wine64 xvfb xauth icoutils libgtk-3-0 \
   libzip-dev pkg-config zip unzip rhino osslsigncode openssl ant libh2-java groovy clojure fop libjetty9-java \
   openjdk-17-jdk-headless openjdk-17-jre \
   maven libmaven3-core-java libmaven-resources-plugin-java libmaven-compiler-plugin-java \

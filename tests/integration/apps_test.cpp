@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "integration/run_support.h"
+#include "integration/virtual_display.h"
 #include "support/test_util.h"
 
 namespace fs = std::filesystem;
@@ -209,6 +210,45 @@ std::vector<Param> AllParams() {
 INSTANTIATE_TEST_SUITE_P(Maven, Apps, testing::ValuesIn(AllParams()), [](const auto& info) {
   return std::string(info.param.app.module) + "_jdk" + std::to_string(info.param.jdk);
 });
+
+// A JavaFX window on a private X display: its colour on the screen, then the same output and
+// exit code as under java -cp once it closes itself.
+class AppsFx : public testing::TestWithParam<int> {};
+
+TEST_P(AppsFx, ShowsItsWindow) {
+  runtest::Jdk jdk = runtest::FindJdk(GetParam());
+  if (!jdk.feature) PLB_SKIP_MISSING() << "JDK " << GetParam() << " is not installed";
+  if (!testutil::FileExists("/usr/bin/Xvfb")) PLB_SKIP_MISSING() << "Xvfb is not installed (apt-get install xvfb)";
+  AppsBuild& build = AppsBuild::Get();
+  if (!build.missing.empty()) PLB_SKIP_MISSING() << build.missing;
+  ASSERT_EQ(build.failed, "") << "the Maven build failed";
+
+  std::string classPath;
+  for (const auto& jar : build.ClassPath("javafx")) classPath += (classPath.empty() ? "" : ":") + jar;
+  std::vector<std::pair<std::string, std::vector<std::string>>> runs = {
+      {"java -cp", {jdk.Bin("java"), "-cp", classPath, "fx.Main"}}};
+  for (const char* layout : kLayouts) runs.push_back({layout, {build.Dir("javafx") + "/plumbox/" + layout}});
+  Output expected;
+  for (const auto& [name, argv] : runs) {
+    xtest::VirtualDisplay display;
+    ASSERT_TRUE(display.Running());
+    runtest::Child child(argv, {display.EnvEntry(), "JAVA_HOME=" + jdk.home}, runtest::kNoisyEnv);
+    EXPECT_TRUE(child.WaitForOutput("shown", 90)) << name << "\n" << child.Err();
+    EXPECT_TRUE(display.WaitForPixel(10, 10, 0x2080E0, 20)) << name << std::hex << " 0x" << display.Pixel(10, 10);
+    Output o;
+    o.code = child.Wait(60);
+    o.out = child.Out();
+    if (name == "java -cp") {
+      expected = o;
+      continue;
+    }
+    EXPECT_EQ(o.code, expected.code) << name << "\n" << child.Err();
+    EXPECT_EQ(o.out, expected.out) << name << "\n" << child.Err();
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Maven, AppsFx, testing::Values(17, 25),
+                         [](const auto& info) { return "jdk" + std::to_string(info.param); });
 
 // The command-line tool and the web application on the Windows target under Wine with the real
 // Windows runtime 17 (their modules make a Windows executable too), nested jars.
