@@ -5,8 +5,8 @@
 Builds the applications offline with Maven against the local repository that
 scripts/install-deps.sh primed, wrapping them with plumbox-maven-plugin and the tool, stub and
 support classes of a Linux build tree; then runs every case ROUNDS times per JDK and prints the
-median wall time and the median peak RSS of each (after one run not counted), with the ratio to
-java -cp.
+median wall time and the median peak RSS of each (after one run not counted; the rounds take the
+modes in turn), with the ratio to java -cp.
 
   bench/apps_bench.py [--build build/linux] [--rounds 5] [--case cli ...] [JDK-HOME ...]
 """
@@ -102,12 +102,18 @@ def main():
                     if layout == "plb-urls" and case in NO_PLB_URLS:
                         continue
                     runs[layout] = [os.path.join(target, "plumbox", layout)] + case_args
-                base = None
-                for mode, argv in runs.items():
+                # Rounds interleave the modes, so that a load that comes and goes on the
+                # machine weighs on each alike.
+                for argv in runs.values():
                     measure(argv, env)  # warms the page cache
-                    samples = [measure(argv, env) for _ in range(args.rounds)]
-                    t = statistics.median(s[0] for s in samples)
-                    rss = statistics.median(s[1] for s in samples)
+                samples = {mode: [] for mode in runs}
+                for _ in range(args.rounds):
+                    for mode, argv in runs.items():
+                        samples[mode].append(measure(argv, env))
+                base = None
+                for mode in runs:
+                    t = statistics.median(s[0] for s in samples[mode])
+                    rss = statistics.median(s[1] for s in samples[mode])
                     base = base or (t, rss)
                     print("%-8s %-4s %-9s %9.2f %7.2f %9.0f %7.2f" %
                           (case, feature, mode, t, t / base[0], rss, rss / base[1]), flush=True)
