@@ -166,3 +166,40 @@ TEST(FlatMerge, DuplicatesWithinAJarKeepTheCopyJavaServes) {
   EXPECT_EQ(DataOf(m, "x/y.txt"), "slash");
   EXPECT_EQ(merge.dropped, (std::vector<std::string>{"dup.txt (app.jar)", "dup.txt (lib.jar)"}));
 }
+
+namespace {
+
+// A Log4j2Plugins.dat as Log4j's annotation processor writes it: {category: {key, class}}.
+std::string PluginIndexBytes(const std::vector<std::pair<std::string, std::vector<std::string>>>& categories) {
+  auto u32 = [](size_t v) { return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; };
+  auto utf = [](const std::string& s) { return std::string{char(s.size() >> 8), char(s.size())} + s; };
+  std::string out = u32(categories.size());
+  for (const auto& [category, keys] : categories) {
+    out += utf(category) + u32(keys.size());
+    for (const auto& key : keys) out += utf(key) + utf("x." + key) + utf(key) + std::string("\1\0", 2);
+  }
+  return out;
+}
+
+}  // namespace
+
+// Log4j reads the plugin index of every jar: merged flat, the indexes become one, else the
+// first jar's would hide log4j-core's own appenders and layouts. One that does not parse stays
+// as it was, the first copy winning.
+TEST(FlatMerge, JoinsLog4jPluginIndexes) {
+  const std::string name = "META-INF/org/apache/logging/log4j/core/config/plugins/Log4j2Plugins.dat";
+  testutil::TempDir dir;
+  testutil::WriteFile(dir / "app.jar", testzip::Build({{name, PluginIndexBytes({{"lookup", {"app"}}})}}));
+  testutil::WriteFile(dir / "core.jar",
+                      testzip::Build({{name, PluginIndexBytes({{"core", {"console", "file"}}, {"Lookup", {"app", "env"}}})}}));
+  FlatMerge merge;
+  Merged m = MergeAndRead(dir, {dir / "app.jar", dir / "core.jar"}, merge);
+  EXPECT_EQ(DataOf(m, name), PluginIndexBytes({{"lookup", {"app", "env"}}, {"core", {"console", "file"}}}));
+  EXPECT_TRUE(FlatMergeWarnings(merge).empty());
+
+  testutil::WriteFile(dir / "bad.jar", testzip::Build({{name, "not an index"}}));
+  testutil::TempDir out;
+  m = MergeAndRead(out, {dir / "bad.jar", dir / "core.jar"}, merge);
+  EXPECT_EQ(DataOf(m, name), "not an index");
+  EXPECT_EQ(merge.dropped, std::vector<std::string>{name + " (core.jar)"});
+}

@@ -126,6 +126,90 @@ void AddProviders(std::string_view text, std::vector<std::string>& providers, st
   }
 }
 
+// Log4j 2's plugin index. Log4j reads the copy of every jar on the class path; merged, one would
+// hide the others' plugins (log4j-core's own appenders and layouts among them).
+constexpr char kLog4jPluginIndex[] = "META-INF/org/apache/logging/log4j/core/config/plugins/Log4j2Plugins.dat";
+
+// The index as Java's DataOutputStream wrote it: a count of categories, each a string (a u16
+// length and its bytes) and a count of entries, each three strings (key, class, name) and two
+// booleans. Merged as Log4j reads several: categories by their lower case, the first entry of a
+// key winning, jars in class-path order. An index that does not parse is left alone: the first
+// copy is then served as stored and the others are dropped, as before.
+struct PluginIndex {
+  std::vector<std::pair<std::string, std::vector<std::pair<std::string, std::string>>>> categories;
+
+  static bool ReadU16(std::string_view b, size_t& at, size_t& v) {
+    if (b.size() - at < 2) return false;
+    v = (static_cast<unsigned char>(b[at]) << 8) | static_cast<unsigned char>(b[at + 1]);
+    at += 2;
+    return true;
+  }
+  static bool ReadU32(std::string_view b, size_t& at, uint32_t& v) {
+    if (b.size() - at < 4) return false;
+    v = 0;
+    for (int i = 0; i < 4; ++i) v = (v << 8) | static_cast<unsigned char>(b[at + i]);
+    at += 4;
+    return true;
+  }
+  // A string with its length prefix, as stored.
+  static bool ReadString(std::string_view b, size_t& at, std::string& s) {
+    size_t n = 0, from = at;
+    if (!ReadU16(b, at, n) || b.size() - at < n) return false;
+    at += n;
+    s.assign(b.substr(from, at - from));
+    return true;
+  }
+  static void PutU32(std::string& out, size_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8) out += static_cast<char>((v >> shift) & 0xFF);
+  }
+
+  // Adds one jar's index; false (and nothing added) when it is not one.
+  bool Add(std::string_view b) {
+    PluginIndex copy = *this;
+    size_t at = 0;
+    uint32_t count = 0;
+    if (!ReadU32(b, at, count)) return false;
+    for (uint32_t c = 0; c < count; ++c) {
+      std::string category;
+      uint32_t entries = 0;
+      if (!ReadString(b, at, category) || !ReadU32(b, at, entries)) return false;
+      std::string lower = category.substr(2);
+      for (char& ch : lower)
+        if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
+      auto cat = std::find_if(copy.categories.begin(), copy.categories.end(),
+                              [&](const auto& k) { return k.first == lower; });
+      if (cat == copy.categories.end()) cat = copy.categories.insert(copy.categories.end(), {lower, {}});
+      for (uint32_t e = 0; e < entries; ++e) {
+        std::string key, className, name;
+        if (!ReadString(b, at, key) || !ReadString(b, at, className) || !ReadString(b, at, name) ||
+            b.size() - at < 2)
+          return false;
+        std::string rest = className + name + std::string(b.substr(at, 2));
+        at += 2;
+        auto& list = cat->second;
+        if (std::none_of(list.begin(), list.end(), [&](const auto& k) { return k.first == key; }))
+          list.emplace_back(key, rest);
+      }
+    }
+    if (at != b.size()) return false;
+    *this = std::move(copy);
+    return true;
+  }
+
+  std::string Bytes() const {
+    std::string out;
+    PutU32(out, categories.size());
+    for (const auto& [category, entries] : categories) {
+      out += static_cast<char>(category.size() >> 8);
+      out += static_cast<char>(category.size() & 0xFF);
+      out += category;
+      PutU32(out, entries.size());
+      for (const auto& [key, rest] : entries) out += key + rest;
+    }
+    return out;
+  }
+};
+
 struct ServiceFile {
   size_t entry;  // its place in the merge
   std::vector<std::string> providers;
@@ -139,6 +223,9 @@ struct Planner {
   std::string& err;
   std::unordered_map<std::string, size_t> winner;  // entry name -> input that holds the kept one
   std::unordered_map<std::string, ServiceFile> services;
+  PluginIndex pluginIndex;
+  size_t pluginIndexEntry = 0, pluginIndexContributors = 0;
+  bool pluginIndexReadable = true;
   Attributes appAttributes;
   DosTime manifestTime;
   bool appHasManifest = false;
@@ -203,6 +290,26 @@ struct Planner {
     return true;
   }
 
+  // Log4j's plugin index: the first copy keeps its place; the next are merged into it.
+  bool TakePluginIndex(size_t input, ZipReader& reader, size_t index, FlatEntry&& e) {
+    std::string data;
+    if (!Extract(input, reader, index, e.name, data)) return false;
+    if (pluginIndexContributors++ == 0) {
+      pluginIndexEntry = merge.entries.size();
+      merge.entries.push_back(std::move(e));
+    }
+    if (pluginIndexReadable && !pluginIndex.Add(data)) pluginIndexReadable = false;
+    if (!pluginIndexReadable && pluginIndexContributors > 1) Drop(input, e.name);  // kept as a plain duplicate
+    return true;
+  }
+
+  void JoinPluginIndexes() {
+    if (pluginIndexContributors < 2 || !pluginIndexReadable) return;
+    FlatEntry& e = merge.entries[pluginIndexEntry];
+    e.generated = true;
+    e.data = pluginIndex.Bytes();
+  }
+
   bool TakeInput(size_t input) {
     const std::string& path = merge.inputs[input];
     merge.files.push_back(std::make_unique<plat::MappedFile>());
@@ -257,6 +364,10 @@ struct Planner {
         if (!LocateData(input, reader, h, e)) return false;
         if (IsServiceFile(e.name)) {
           if (!TakeService(input, reader, i, std::move(e))) return false;
+          continue;
+        }
+        if (e.name == kLog4jPluginIndex) {
+          if (!TakePluginIndex(input, reader, i, std::move(e))) return false;
           continue;
         }
         if (!winner.try_emplace(e.name, input).second) {
@@ -356,10 +467,11 @@ bool PlanFlatMerge(const std::vector<std::string>& inputs, const std::string& ma
                    std::string& err) {
   merge = FlatMerge{};
   merge.inputs = inputs;
-  Planner planner{merge, err, {}, {}, {}, {}, false};
+  Planner planner{merge, err, {}, {}, {}, 0, 0, true, {}, {}, false};
   for (size_t i = 0; i < inputs.size(); ++i)
     if (!planner.TakeInput(i)) return false;
   planner.JoinServices();  // while the entries' places are still those it noted
+  planner.JoinPluginIndexes();
   planner.DropForeignVersions();
   planner.AddManifest(mainClass);
   return true;

@@ -5,6 +5,7 @@
 // The merge follows the class path: inputs in order (the application jar first), and within
 // an input its archive order; the first entry of a name wins. Besides:
 //   - META-INF/services/* files of several inputs become one file, each provider once;
+//   - so do Log4j 2's plugin indexes (Log4j2Plugins.dat), each plugin once;
 //   - one manifest: the application jar's main attributes, Main-Class, "Multi-Release: true"
 //     when any input is multi-release, no Class-Path;
 //   - a versioned class (META-INF/versions/N/x) is dropped when another input's x wins, so that

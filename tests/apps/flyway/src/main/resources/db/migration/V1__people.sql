@@ -1,0 +1,2 @@
+CREATE TABLE people (id INT PRIMARY KEY, name VARCHAR(40) NOT NULL);
+INSERT INTO people VALUES (1, 'Ada');
