@@ -34,6 +34,7 @@ TEST(ClassCache, PlanWritesMapsAndReplaces) {
   testutil::WriteFile(exe, "executable");
   const RuntimeInfo jdk17{17, true};
   const std::string lib = dir / "libjvm.so";
+  testutil::WriteFile(dir / "classes.jsa", "the runtime's base archive");
 
   // Nothing unless flat, "auto", HotSpot 13 or later, and no archive of the user's own.
   LauncherContext nested = Flat("classdatacache auto\r\n", exe);
@@ -48,6 +49,10 @@ TEST(ClassCache, PlanWritesMapsAndReplaces) {
                            exe)
                 .kind,
             ClassCacheKind::kNone);
+  // Nor for a runtime without its base archive beside the VM library.
+  std::filesystem::remove(dir / "classes.jsa");
+  EXPECT_EQ(PlanClassCache(cache, jdk17, lib, exe).kind, ClassCacheKind::kNone);
+  testutil::WriteFile(dir / "classes.jsa", "the runtime's base archive");
   EXPECT_FALSE(std::filesystem::exists(dir / "plumbox"));  // no folder made for them
 
   // The first run writes under a name of its own, beside an older archive of the same

@@ -141,8 +141,9 @@ int Fd(StdStream s) { return s == StdStream::Output ? 1 : 2; }
 intptr_t BindRuntimeStream(StdStream s, OutputHandle target) {
   if (!Valid(target)) return -1;
   Crt ucrt;
+  intptr_t own = Bind(kOwnCrt, Fd(s), AsHandle(target));
   if (FindUcrt(ucrt)) g_ucrtSaved[Fd(s)] = Bind(ucrt, Fd(s), AsHandle(target));
-  return Bind(kOwnCrt, Fd(s), AsHandle(target));
+  return own;
 }
 
 void UnbindRuntimeStream(StdStream s, intptr_t saved) {

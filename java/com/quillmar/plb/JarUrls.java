@@ -16,9 +16,20 @@ final class JarUrls {
     private JarUrls() {
     }
 
+    /** The running Java's feature version from 9 on (17, 25), 0 before. */
+    static int featureVersion() {
+        String v = System.getProperty("java.specification.version", "");
+        int dot = v.indexOf('.');
+        try {
+            int n = Integer.parseInt(dot < 0 ? v : v.substring(0, dot));
+            return n >= 9 ? n : 0;
+        } catch (NumberFormatException e) {
+            return 0;
+        }
+    }
+
     private static boolean since25() {
-        String version = System.getProperty("java.specification.version", "");
-        return !version.startsWith("1.") && (version.length() > 2 || version.compareTo("25") >= 0);
+        return featureVersion() >= 25;
     }
 
     /**

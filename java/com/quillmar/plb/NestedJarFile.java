@@ -41,7 +41,7 @@ public class NestedJarFile extends JarFile {
     private final int version;  // the runtime's feature version for versioned lookups; 0: none
 
     /** The runtime's feature version from 9 on; 0 before, where jars have no versions. */
-    private static final int FEATURE = featureVersion();
+    private static final int FEATURE = JarUrls.featureVersion();
     private Manifest manifest;
     private boolean manifestRead;
     private volatile boolean closed;
@@ -89,17 +89,6 @@ public class NestedJarFile extends JarFile {
             throw new FileNotFoundException("plb.app.path is not set");
         }
         return new File(app);
-    }
-
-    private static int featureVersion() {
-        String v = System.getProperty("java.specification.version", "");
-        int dot = v.indexOf('.');
-        try {
-            int n = Integer.parseInt(dot < 0 ? v : v.substring(0, dot));
-            return n >= 9 ? n : 0;
-        } catch (NumberFormatException e) {
-            return 0;
-        }
     }
 
     /** The archive path this view reads. */
