@@ -47,14 +47,6 @@ std::string AppsRepository() {
   return std::string(getenv("HOME") ? getenv("HOME") : "/root") + "/.cache/plumbox/m2";
 }
 
-std::string FindOnPath(const std::string& name) {
-  const char* path = std::getenv("PATH");
-  std::stringstream dirs(path ? path : "");
-  for (std::string dir; std::getline(dirs, dir, ':');)
-    if (!dir.empty() && access((dir + "/" + name).c_str(), X_OK) == 0) return dir + "/" + name;
-  return {};
-}
-
 std::string Tail(const std::string& text, size_t n = 4000) {
   return text.size() > n ? text.substr(text.size() - n) : text;
 }
@@ -101,7 +93,7 @@ class AppsBuild {
 
  private:
   AppsBuild() {
-    std::string mvn = FindOnPath("mvn");
+    std::string mvn = testutil::FindOnPath("mvn");
     std::string repo = AppsRepository();
     fs::path pluginJar;
     if (fs::is_directory(PLB_BINARY_DIR "/maven"))

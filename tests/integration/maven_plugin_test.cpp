@@ -20,14 +20,6 @@ namespace {
 
 const char kDebianRepo[] = "/usr/share/maven-repo";
 
-std::string FindOnPath(const std::string& name) {
-  const char* path = std::getenv("PATH");
-  std::stringstream dirs(path ? path : "");
-  for (std::string dir; std::getline(dirs, dir, ':');)
-    if (!dir.empty() && access((dir + "/" + name).c_str(), X_OK) == 0) return dir + "/" + name;
-  return {};
-}
-
 // What the offline build needs from Debian's Maven repository, and the packages that bring it.
 std::string MissingFromDebianRepo() {
   const char* needed[][2] = {
@@ -54,7 +46,7 @@ std::string Tail(const std::string& text, size_t n = 4000) {
 }
 
 TEST(MavenPlugin, WrapsBothTargetsInThePackagePhaseAndFailsOnPlumboxErrors) {
-  std::string mvn = FindOnPath("mvn");
+  std::string mvn = testutil::FindOnPath("mvn");
   if (mvn.empty()) PLB_SKIP_MISSING() << "mvn is not installed (apt-get install maven)";
   if (std::string missing = MissingFromDebianRepo(); !missing.empty())
     PLB_SKIP_MISSING() << "Debian's Maven repository lacks what the offline build needs; install" << missing;

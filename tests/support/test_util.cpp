@@ -103,6 +103,14 @@ RunResult Run(const std::vector<std::string>& argv, const std::vector<std::strin
   close(errFd);
   return r;
 }
+
+std::string FindOnPath(const std::string& name) {
+  const char* path = std::getenv("PATH");
+  std::stringstream dirs(path ? path : "");
+  for (std::string dir; std::getline(dirs, dir, ':');)
+    if (!dir.empty() && access((dir + "/" + name).c_str(), X_OK) == 0) return dir + "/" + name;
+  return {};
+}
 #endif
 
 }  // namespace testutil

@@ -55,6 +55,9 @@ struct RunResult {
 // Runs argv[0] with the arguments (no shell), with extra environment entries "NAME=VALUE".
 RunResult Run(const std::vector<std::string>& argv, const std::vector<std::string>& env = {},
               const std::string& cwd = {});
+
+// The path of an executable program found on PATH, or "".
+std::string FindOnPath(const std::string& name);
 #endif
 
 }  // namespace testutil
