@@ -22,15 +22,9 @@ import tempfile
 import time
 import zipfile
 
-GROOVY_LIB = "/usr/share/groovy/lib"
-GROOVY_JARS = ["groovy-2.4.21.jar", "antlr.jar", "asm.jar", "asm-tree.jar", "asm-commons.jar", "asm-analysis.jar",
-               "asm-util.jar", "commons-cli.jar"]
-GROOVY_SCRIPT = """
-def words = ('the quick brown fox jumps over the lazy dog ' * 200).split(' ')
-def counts = words.countBy { it }
-println "words ${words.size()} distinct ${counts.size()} sum ${(1..1000).collect { it * 2 }.sum()}"
-"""
-HELLO = "package hello;\npublic class Main { public static void main(String[] a) { System.out.println(\"hello\"); } }\n"
+# The Groovy application of the Groovy benchmark: its jars and script.
+from groovy_bench import JARS as GROOVY_JARS, LIB as GROOVY_LIB, SCRIPT as GROOVY_SCRIPT
+
 LIBSET_MAIN = """package libset;
 import java.io.InputStream;
 import java.util.ServiceLoader;
