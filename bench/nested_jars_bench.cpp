@@ -4,7 +4,7 @@
 // service file and one class. The application reads the resource of every jar and loads the
 // service providers of all of them. Printed per size, for each layout and mode (nested jars
 // handed to the class loader, the default; nested with "usejarprotocol false"; and merged
-// into the top level by "plumbox wrap --flat"):
+// into the top level by "plumbox wrap --flat", without its class-data cache):
 //   wall time of the whole run, peak resident memory, and the bytes the process wrote
 //   (every write call: copies of jars in java.io.tmpdir would show here; the output is a few
 //   hundred bytes).
@@ -149,7 +149,7 @@ void Report(const std::string& what, const char* mode, const Row& r, size_t tmpF
 }
 
 const char* const kModes[] = {"nested jars (default)", "usejarprotocol false", "flat"};
-const char* const kModeOptions[] = {"", " --set 'usejarprotocol false'", " --flat"};
+const char* const kModeOptions[] = {"", " --set 'usejarprotocol false'", " --flat --no-class-cache"};
 
 struct Setup {
   std::string tool, stub, support, jdk, tmp;

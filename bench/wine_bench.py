@@ -196,7 +196,7 @@ def main():
                     for j in jars[1:]:
                         wrap[-2:-2] = ["--lib", j]
                     if flat:
-                        wrap[-2:-2] = ["--flat"]
+                        wrap[-2:-2] = ["--flat", "--no-class-cache"]  # the layout alone
                     run(wrap)
                     n = str(len(jars) - 1)
                     sides = [[loader, exe, n],

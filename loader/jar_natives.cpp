@@ -163,7 +163,7 @@ JNIEXPORT void JNICALL Java_com_quillmar_plb_NestedJarFile_useOwnManifestAnswer(
       ClearQuietly(env);
       return 0;
     }
-    env->SetBooleanField(jar, multi, node->multiRelease ? JNI_TRUE : JNI_FALSE);
+    env->SetBooleanField(jar, multi, ManifestSaysMultiRelease(*node) ? JNI_TRUE : JNI_FALSE);
     env->SetBooleanField(jar, checked, JNI_TRUE);
     return 0;
   });

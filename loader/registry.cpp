@@ -245,16 +245,22 @@ ArchiveNode* ReadyChild(const NestedArchive& nested) {
   return nested.child && Ready(*nested.child) ? nested.child.get() : nullptr;
 }
 
+// The nested archives in the order of the archive's directory, which is their class-path
+// order (the order the tool wrote them in).
 void OpenNested(ArchiveNode& node) {
-  size_t count = std::count_if(node.index.begin(), node.index.end(),
-                               [](const IndexItem& item) { return IsArchiveName(item.Name()); });
-  node.nested.reserve(count);
+  std::vector<const IndexItem*> archives;
   for (size_t i = 0; i < node.index.size(); ++i) {
     const IndexItem& item = node.index[i];
     if (!IsArchiveName(item.Name())) continue;
     if (i > 0 && node.index[i - 1].Name() == item.Name()) continue;  // a copy the runtime would not serve
-    node.nested.push_back({item.Name(), OpenChild(node, item.entry)});
+    archives.push_back(&item);
   }
+  const std::vector<ZipEntryHeader>& entries = node.reader.Entries();
+  std::sort(archives.begin(), archives.end(), [&](const IndexItem* a, const IndexItem* b) {
+    return entries[a->entry].directoryIndex < entries[b->entry].directoryIndex;
+  });
+  node.nested.reserve(archives.size());
+  for (const IndexItem* item : archives) node.nested.push_back({item->Name(), OpenChild(node, item->entry)});
 }
 
 // Whether the main section of the manifest says "Multi-Release: true". Only called while
@@ -490,6 +496,16 @@ const IndexItem* FindVersionedEntry(const ArchiveNode& node, std::string_view na
     }
   }
   return Lookup(node, name);
+}
+
+bool ManifestSaysMultiRelease(ArchiveNode& node) {
+  if (!node.versions.empty()) return node.multiRelease;
+  std::lock_guard<std::mutex> hold(node.lock);
+  try {
+    return SaysMultiRelease(node);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
 }
 
 bool ReadEntryBytes(ArchiveNode& node, size_t entry, const ByteSink& sink) {

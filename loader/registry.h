@@ -115,6 +115,9 @@ const IndexItem* FindEntry(const ArchiveNode& node, std::string_view name);
 // jar the newest "META-INF/versions/N/" copy with 9 <= N <= version (names under META-INF
 // have none), else the name itself. `found` is that N, or 0 for the name itself.
 const IndexItem* FindVersionedEntry(const ArchiveNode& node, std::string_view name, int version, int& found);
+// What the node's manifest says of "Multi-Release", as the runtime's JarFile answers it: also
+// for a jar that has no versioned entries.
+bool ManifestSaysMultiRelease(ArchiveNode& node);
 // Reads one entry of the node whole (its CRC-32 checked); false when it is damaged or the
 // sink gave up.
 bool ReadEntryBytes(ArchiveNode& node, size_t entry, const ByteSink& sink);

@@ -16,8 +16,13 @@ void InitCommonControls();
 // keeps it (Windows). False where the system hands over only the split words (Linux).
 bool RawCommandLine(std::string& out);
 
-// Runs a program (`argv[0]` a full path) with no standard input or output and waits for it.
-// True when it ran and exited with status 0.
-bool RunQuietly(const std::vector<std::string>& argv);
+// Starts a program (`argv[0]` a full path) that outlives this process: no standard input or
+// output, no console window, out of the terminal's reach, not waited for. When it exits with
+// status 0, the file `made` is renamed to `final` (one step: a reader sees the old file or the
+// whole new one); then `made` and `leftover` (unless "") are removed, whatever the status.
+// The system's command interpreter takes these steps (/bin/sh, cmd.exe). False when it could
+// not be started.
+bool StartDetached(const std::vector<std::string>& argv, const std::string& made, const std::string& final,
+                   const std::string& leftover);
 
 }  // namespace plat

@@ -23,16 +23,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Application classes can be archived by a run of the application itself from 13 on
-// (ArchiveClassesAtExit); 25 has the AOT cache, recorded by a run and assembled after it.
-constexpr int kDynamicArchiveSince = 13;
+// A class list of the application's run makes a static archive with its classes from 13 on;
+// 25 has the AOT cache, recorded by a run and assembled after it.
+constexpr int kStaticArchiveSince = 13;
 constexpr int kAotCacheSince = 25;
 // The folder keeps at most this many archives; the least recently written go first.
 constexpr size_t kMaxArchives = 32;
 // A file being written that has not changed for this long belongs to a run that was killed.
 constexpr std::chrono::hours kAbandoned{6};
-// The first four bytes of a dynamic archive and of a static one (which an AOT cache is).
-constexpr uint32_t kDynamicMagic = 0xf00baba8, kStaticMagic = 0xf00baba2;
+// The first four bytes of a static archive (which an AOT cache is).
+constexpr uint32_t kStaticMagic = 0xf00baba2;
 
 // Whatever the runtime would say about the archive (a mismatch, a folder it cannot write)
 // stays off the user's console. Each runtime is given only the tags it knows.
@@ -104,7 +104,7 @@ void Tidy(const std::string& folder, const std::string& ownPrefix, const std::st
     std::string name = p.filename().string(), ext = p.extension().string();
     std::error_code ignored;
     // What a killed run left half-written; a run still writing its own is younger.
-    if ((ext == ".part" || ext == ".conf") && name.rfind(ownPrefix, 0) == 0 &&
+    if ((ext == ".part" || ext == ".conf" || ext == ".classlist") && name.rfind(ownPrefix, 0) == 0 &&
         fs::file_time_type::clock::now() - fs::last_write_time(p, ignored) > kAbandoned) {
       fs::remove(p, ignored);
       continue;
@@ -149,19 +149,22 @@ std::string PendingName(const std::string& archive) {
 
 ClassCachePlan g_finishing;
 
+// The archive is made by the runtime's "java" from the record, in the background: the run
+// that recorded ends as it would without the cache, and the archive appears whole under its
+// name when the runtime has written it, or not at all.
 void Finish() {
-  ClassCachePlan& plan = g_finishing;
-  if (plan.kind == ClassCacheKind::kNone || plan.pending.empty()) return;
+  const ClassCachePlan& plan = g_finishing;
   std::error_code ec;
-  if (plan.kind == ClassCacheKind::kAot) {
-    if (fs::is_regular_file(plan.aotConfiguration, ec) && !plan.javaProgram.empty())
-      plat::RunQuietly({plan.javaProgram, "-XX:AOTMode=create", "-XX:AOTConfiguration=" + plan.aotConfiguration,
-                        "-XX:AOTCache=" + plan.pending, "-Xlog:cds=off", "-Xlog:aot=off",
-                        "-Xlog:cds+dynamic=off", "-cp", plan.classPath});
-    fs::remove(plan.aotConfiguration, ec);
-  }
-  if (LooksLikeArchive(ReadHead(plan.pending, 4), plan.kind)) fs::rename(plan.pending, plan.archive, ec);
-  fs::remove(plan.pending, ec);  // a failed rename, or a half-written archive
+  if (!fs::is_regular_file(plan.record, ec)) return;
+  std::vector<std::string> argv = {plan.javaProgram};
+  if (plan.kind == ClassCacheKind::kAot)
+    argv.insert(argv.end(), {"-XX:AOTMode=create", "-XX:AOTConfiguration=" + plan.record,
+                             "-XX:AOTCache=" + plan.pending});
+  else
+    argv.insert(argv.end(), {"-Xshare:dump", "-XX:SharedClassListFile=" + plan.record,
+                             "-XX:SharedArchiveFile=" + plan.pending});
+  argv.insert(argv.end(), {"-cp", plan.classPath});
+  if (!plat::StartDetached(argv, plan.pending, plan.archive, plan.record)) fs::remove(plan.record, ec);
 }
 
 }  // namespace
@@ -183,11 +186,11 @@ std::string ClassCacheFileName(const std::string& exePath, const std::string& de
          (kind == ClassCacheKind::kAot ? ".aot" : ".jsa");
 }
 
-bool LooksLikeArchive(const std::string& head, ClassCacheKind kind) {
+bool LooksLikeArchive(const std::string& head) {
   if (head.size() < 4) return false;
   uint32_t magic = 0;
   for (int i = 3; i >= 0; --i) magic = magic << 8 | static_cast<unsigned char>(head[i]);
-  return magic == (kind == ClassCacheKind::kAot ? kStaticMagic : kDynamicMagic);
+  return magic == kStaticMagic;
 }
 
 bool OptionsDumpArchive(const std::vector<std::string>& options) {
@@ -212,35 +215,34 @@ ClassCachePlan PlanClassCache(const LauncherContext& ctx, const RuntimeInfo& run
                               const std::string& vmClassPath) {
   ClassCachePlan plan;
   if (!ctx.flatArchive || !ValueIs(CfgClassDataCache(ctx), "auto")) return plan;
-  if (!runtime.hotspot || runtime.minimal || runtime.feature < kDynamicArchiveSince || library.empty()) return plan;
-  // A runtime without its base archive beside the VM library (a jlinked image made without one)
-  // refuses to start when asked to write or map an archive of the application's classes.
-  std::error_code missing;
-  std::string libraryDir = library.substr(0, library.find_last_of("\\/") + 1);
-  if (!fs::is_regular_file(libraryDir + "classes.jsa", missing)) return plan;
+  if (!runtime.hotspot || runtime.minimal || runtime.feature < kStaticArchiveSince || library.empty()) return plan;
   // Options of the user's own that write archives make their own; the cache stays out.
   if (OptionsDumpArchive(CfgOptions(ctx))) return plan;
+  ClassCacheKind kind = runtime.feature >= kAotCacheSince ? ClassCacheKind::kAot : ClassCacheKind::kStatic;
+  std::string home = RuntimeHome(library);
+  std::string javaProgram = JavaProgram(home);
+  if (javaProgram.empty()) return plan;
   std::string folder = ClassCacheFolder();
   if (folder.empty()) return plan;
   std::error_code ec;
   fs::create_directories(folder, ec);
   if (ec || !fs::is_directory(folder, ec)) return plan;
-  ClassCacheKind kind = runtime.feature >= kAotCacheSince ? ClassCacheKind::kAot : ClassCacheKind::kDynamic;
-  std::string home = RuntimeHome(library);
-  std::string javaProgram = kind == ClassCacheKind::kAot ? JavaProgram(home) : std::string();
-  if (kind == ClassCacheKind::kAot && javaProgram.empty()) return plan;
   std::string describe = ctx.exePath + "|" + Stamp(ctx.exePath) + "|" + library + "|" + Stamp(library) + "|" +
                          home + "|" + Stamp(home + "/release") + "|" + vmClassPath;
   std::string name = ClassCacheFileName(ctx.exePath, describe, kind);
   std::string ownPrefix = name.substr(0, name.size() - 20);  // name and path hash, with their dash
+#ifdef _WIN32
+  std::string archive = folder + "\\" + name;  // cmd.exe takes a '/' in a path for a switch
+#else
   std::string archive = folder + "/" + name;
+#endif
   Tidy(folder, ownPrefix, name);
   plan.kind = kind;
   plan.archive = archive;
   plan.classPath = vmClassPath;
   plan.options = QuietOptions(runtime.feature);
   if (fs::is_regular_file(archive, ec)) {
-    if (LooksLikeArchive(ReadHead(archive, 4), kind)) {
+    if (LooksLikeArchive(ReadHead(archive, 4))) {
       Trace("class-data cache: using " + archive);
       plan.options.push_back((kind == ClassCacheKind::kAot ? "-XX:AOTCache=" : "-XX:SharedArchiveFile=") + archive);
       return plan;
@@ -249,27 +251,36 @@ ClassCachePlan PlanClassCache(const LauncherContext& ctx, const RuntimeInfo& run
   }
   plan.pending = PendingName(archive);
   if (!CanWrite(plan.pending)) return ClassCachePlan{};
-  Trace("class-data cache: writing " + plan.pending);
+  plan.javaProgram = javaProgram;
   if (kind == ClassCacheKind::kAot) {
-    plan.javaProgram = javaProgram;
-    plan.aotConfiguration = plan.pending + ".conf";
+    plan.record = plan.pending + ".conf";
     // The recording run announces its record on the VM's own output, which no log
     // selection silences; that output is turned off for this one run.
     plan.options.push_back("-XX:+UnlockDiagnosticVMOptions");
     plan.options.push_back("-XX:-DisplayVMOutput");
     plan.options.push_back("-XX:AOTMode=record");
-    plan.options.push_back("-XX:AOTConfiguration=" + plan.aotConfiguration);
+    plan.options.push_back("-XX:AOTConfiguration=" + plan.record);
   } else {
-    plan.options.push_back("-XX:ArchiveClassesAtExit=" + plan.pending);
+    plan.record = plan.pending + ".classlist";
+    plan.options.push_back("-XX:DumpLoadedClassList=" + plan.record);
   }
+  Trace("class-data cache: recording " + plan.record);
   return plan;
 }
 
 void FinishClassCacheAtExit(ClassCachePlan plan) {
   if (plan.kind == ClassCacheKind::kNone || plan.pending.empty()) return;
   g_finishing = std::move(plan);
-  // The runtime writes the archive as it shuts down, whether main returned (the VM is
+  // The runtime completes the record as it shuts down, whether main returned (the VM is
   // destroyed before the entry function returns) or the application called System.exit
   // (which ends the process through exit): both reach the handlers of exit.
   std::atexit(Finish);
+}
+
+void ForgetRefusedArchive(const ClassCachePlan& plan, const std::string& vmInfo) {
+  if (plan.kind == ClassCacheKind::kNone || !plan.pending.empty()) return;
+  if (vmInfo.find("sharing") != std::string::npos) return;
+  Trace("class-data cache: the runtime refused " + plan.archive);
+  std::error_code ec;
+  fs::remove(plan.archive, ec);
 }

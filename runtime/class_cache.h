@@ -1,6 +1,7 @@
 // The class-data cache ("classdatacache auto"): one archive of the application's parsed and
-// linked classes per executable and runtime, kept in the user's cache folder, made by the
-// first run and mapped by the later ones.
+// linked classes per executable and runtime, kept in the user's cache folder, recorded by the
+// first run, made from that record by the runtime's "java" in the background after the run
+// has ended, and mapped by the later runs.
 //
 // HotSpot archives only the classes of its built-in loaders, so the cache serves flat
 // executables alone, whose top level the runtime's application loader reads; with the
@@ -13,15 +14,18 @@
 #include "payload/context.h"
 #include "runtime/vm_options.h"
 
-enum class ClassCacheKind { kNone, kDynamic, kAot };
+// kStatic: a static archive of the runtime's and the application's classes, dumped from the
+// class list of the recording run (13 to 24; no base archive needed, and it maps faster than
+// a dynamic archive on top of the base one). kAot: the AOT cache (25 on).
+enum class ClassCacheKind { kNone, kStatic, kAot };
 
 struct ClassCachePlan {
   ClassCacheKind kind = ClassCacheKind::kNone;
   std::vector<std::string> options;  // for the runtime, in front of the "option" lines
   std::string archive;               // the archive's final name in the cache folder
-  std::string pending;               // what this run writes, renamed to `archive` at exit; "" when it maps one
-  std::string aotConfiguration;      // the training run's record (AOT cache only)
-  std::string javaProgram;           // the runtime's "java", which assembles an AOT cache
+  std::string pending;               // what is made after this run, renamed to `archive`; "" when it maps one
+  std::string record;                // what this run records: its class list, or its AOT configuration
+  std::string javaProgram;           // the runtime's "java", which makes the archive from the record
   std::string classPath;             // the class path the archive is made for
 };
 
@@ -35,8 +39,8 @@ std::string ClassCacheFolder();
 // never meets an old archive. `describe` is that description.
 std::string ClassCacheFileName(const std::string& exePath, const std::string& describe, ClassCacheKind kind);
 
-// Whether the first bytes of a file are those of an archive of that kind.
-bool LooksLikeArchive(const std::string& head, ClassCacheKind kind);
+// Whether the first bytes of a file are those of a static archive (which an AOT cache is).
+bool LooksLikeArchive(const std::string& head);
 
 // The plan for this run: nothing unless the executable is flat, "classdatacache" is "auto",
 // the runtime is a HotSpot that can archive application classes (13 on) and the cache
@@ -45,9 +49,13 @@ bool LooksLikeArchive(const std::string& head, ClassCacheKind kind);
 ClassCachePlan PlanClassCache(const LauncherContext& ctx, const RuntimeInfo& runtime, const std::string& library,
                               const std::string& vmClassPath);
 
-// Keeps the plan for the process's exit, where the archive written by this run (or, for
-// the AOT cache, assembled from its record) is moved under its final name.
+// Keeps the plan for the process's exit, where the runtime's "java" is started in the
+// background to make the archive from this run's record (finished by then).
 void FinishClassCacheAtExit(ClassCachePlan plan);
+
+// After the VM has started: an archive the plan offered that the runtime did not map
+// ("java.vm.info" without "sharing") is removed, so that the next run makes it again.
+void ForgetRefusedArchive(const ClassCachePlan& plan, const std::string& vmInfo);
 
 // Whether "option" lines ask the runtime to write an archive (the cache then stays out).
 bool OptionsDumpArchive(const std::vector<std::string>& options);

@@ -147,7 +147,7 @@ int CheckVersionBounds(const VersionNumbers& minimum, const VersionNumbers& runt
   return kResultOk;
 }
 
-bool ReadRuntimeVersion(JNIEnv* env, std::string& version) {
+bool ReadSystemProperty(JNIEnv* env, const char* name, std::string& value) {
   LocalRef<jclass> system(env, env->FindClass("java/lang/System"));
   jmethodID get = system ? env->GetStaticMethodID(system.get(), "getProperty", "(Ljava/lang/String;)Ljava/lang/String;")
                          : nullptr;
@@ -155,11 +155,11 @@ bool ReadRuntimeVersion(JNIEnv* env, std::string& version) {
     ClearQuietly(env);
     return false;
   }
-  LocalRef<jstring> key(env, env->NewStringUTF("java.version"));
-  LocalRef<jstring> value(env, key ? static_cast<jstring>(env->CallStaticObjectMethod(system.get(), get, key.get()))
-                                   : nullptr);
+  LocalRef<jstring> key(env, env->NewStringUTF(name));
+  LocalRef<jstring> text(env, key ? static_cast<jstring>(env->CallStaticObjectMethod(system.get(), get, key.get()))
+                                  : nullptr);
   ClearQuietly(env);
-  version = plat::Utf16ToAnsi(JavaStringUnits(env, value.get()));
+  value = plat::Utf16ToAnsi(JavaStringUnits(env, text.get()));
   return true;
 }
 

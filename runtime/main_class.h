@@ -28,8 +28,14 @@ struct VersionTexts {
   std::string runtime, minimum, maximum;
 };
 
+// A system property of the running VM ("" when unset), as narrow text. False when it cannot
+// be asked.
+bool ReadSystemProperty(JNIEnv* env, const char* key, std::string& value);
+
 // "java.version" of the running VM, as narrow text. False when it cannot be asked.
-bool ReadRuntimeVersion(JNIEnv* env, std::string& version);
+inline bool ReadRuntimeVersion(JNIEnv* env, std::string& version) {
+  return ReadSystemProperty(env, "java.version", version);
+}
 
 // The main class, loaded through the launcher's class loader (the system class loader, or a
 // new one set as the thread's context loader); null when it cannot be loaded.

@@ -12,6 +12,7 @@
 #include "runtime/class_cache.h"
 #include "runtime/discovery.h"
 #include "runtime/jni_util.h"
+#include "runtime/main_class.h"
 #include "runtime/start_agent.h"
 
 namespace {
@@ -115,12 +116,11 @@ int StartVm(VmContext& vm, LauncherContext& ctx) {
   ctx.runtimeSystemLoader = cache.kind != ClassCacheKind::kNone;
   bool ownSystemLoader = !ValueIs(CfgAsSystemClassLoader(ctx), "FALSE") && !ctx.runtimeSystemLoader;
   const std::vector<std::string> configured = CfgOptions(ctx);
-  // HotSpot refuses to write a dynamic archive with a native agent loaded, and such an
-  // archive is made for runs like the one that wrote it; the agent's work is then done by
-  // "-D" options and by the support classes themselves. The AOT cache takes the agent, which
-  // keeps the archived module graph (native access for the support classes would not).
-  bool agent = UsesLauncherAgent(runtime) && cache.kind != ClassCacheKind::kDynamic &&
-               !OptionsDumpSharedArchive(configured);
+  // HotSpot refuses to write a dynamic archive with a native agent loaded; the agent's work
+  // is then done by "-D" options and by the support classes themselves. The class-data cache
+  // takes the agent, which keeps the archived module graph (native access for the support
+  // classes would not).
+  bool agent = UsesLauncherAgent(runtime) && !OptionsDumpSharedArchive(configured);
   for (const std::string& option : RuntimeOptions(runtime, ownSystemLoader, agent)) AddOption(vm, option);
   for (const std::string& option : cache.options) AddOption(vm, option);
   for (const std::string& option : configured) AddOption(vm, option);
@@ -139,6 +139,10 @@ int StartVm(VmContext& vm, LauncherContext& ctx) {
   Trace("VM library: " + library);
   int result = CreateVm(vm, library);
   if (result != kResultOk) return result;
+  if (cache.kind != ClassCacheKind::kNone) {
+    std::string vmInfo;
+    if (ReadSystemProperty(vm.env, "java.vm.info", vmInfo)) ForgetRefusedArchive(cache, vmInfo);
+  }
   FinishClassCacheAtExit(std::move(cache));
   SetProperties(vm.env, ctx);
   return kResultOk;

@@ -47,23 +47,34 @@ bool RawCommandLine(std::string&) { return false; }
 
 namespace plat {
 
-bool RunQuietly(const std::vector<std::string>& argv) {
+bool StartDetached(const std::vector<std::string>& argv, const std::string& made, const std::string& final,
+                   const std::string& leftover) {
   if (argv.empty()) return false;
+  // The paths reach the script as positional parameters, never as script text.
+  std::vector<std::string> words = {
+      "/bin/sh", "-c", "m=$1 f=$2 l=$3; shift 3; \"$@\" && mv -f -- \"$m\" \"$f\"; rm -f -- \"$m\" ${l:+\"$l\"}",
+      "sh", made, final, leftover};
+  words.insert(words.end(), argv.begin(), argv.end());
+  std::vector<char*> args;
+  for (auto& w : words) args.push_back(w.data());
+  args.push_back(nullptr);
   posix_spawn_file_actions_t actions;
   if (posix_spawn_file_actions_init(&actions) != 0) return false;
   for (int fd = 0; fd < 3; ++fd)
     posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY, 0);
-  std::vector<char*> args;
-  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || __GLIBC_MINOR__ >= 34)
+  // Nothing else of this process's (a caller's pipe, a build's job tokens) stays open in it.
+  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+#endif
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  // A session of its own: the terminal's signals and hang-up do not reach it.
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
   pid_t pid = -1;
-  int started = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
+  int started = posix_spawn(&pid, args[0], &actions, &attributes, args.data(), environ);
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
-  if (started != 0) return false;
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0)
-    if (errno != EINTR) return false;
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return started == 0;
 }
 
 }  // namespace plat

@@ -52,40 +52,62 @@ bool RawCommandLine(std::string& out) {
 
 namespace plat {
 
-bool RunQuietly(const std::vector<std::string>& argv) {
-  if (argv.empty()) return false;
-  // The words quoted for the runtime library's splitting rules.
-  std::string line;
-  for (const auto& a : argv) {
-    if (!line.empty()) line += ' ';
-    line += '"';
-    size_t slashes = 0;
-    for (char c : a) {
-      if (c == '\\') {
-        ++slashes;
-        continue;
-      }
-      line.append(c == '"' ? slashes * 2 + 1 : slashes, '\\');
-      slashes = 0;
-      line += c;
+namespace {
+// A word quoted for the runtime library's splitting rules.
+std::string Quoted(const std::string& word) {
+  std::string out = "\"";
+  size_t slashes = 0;
+  for (char c : word) {
+    if (c == '\\') {
+      ++slashes;
+      continue;
     }
-    line.append(slashes * 2, '\\');
-    line += '"';
+    out.append(c == '"' ? slashes * 2 + 1 : slashes, '\\');
+    slashes = 0;
+    out += c;
   }
+  out.append(slashes * 2, '\\');
+  return out + '"';
+}
+
+std::string CommandLine(const std::vector<std::string>& argv) {
+  std::string line;
+  for (const auto& a : argv) line += (line.empty() ? "" : " ") + Quoted(a);
+  return line;
+}
+}  // namespace
+
+}  // namespace plat
+
+namespace plat {
+
+bool StartDetached(const std::vector<std::string>& argv, const std::string& made, const std::string& final,
+                   const std::string& leftover) {
+  if (argv.empty()) return false;
+  // cmd.exe reads "%" and '"' even inside quotes: words with them are not given to it.
+  std::vector<std::string> words = argv;
+  words.insert(words.end(), {made, final, leftover});
+  for (const std::string& w : words)
+    if (w.find_first_of("%\"") != std::string::npos) return false;
+  char system[MAX_PATH];
+  UINT n = GetSystemDirectoryA(system, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return false;
+  std::string interpreter = std::string(system) + "\\cmd.exe";
+  std::string steps = CommandLine(argv) + " <nul >nul 2>&1 && move /y " + Quoted(made) + " " + Quoted(final) + " >nul 2>&1 & del /f /q " +
+                      Quoted(made) + " >nul 2>&1";
+  if (!leftover.empty()) steps += " & del /f /q " + Quoted(leftover) + " >nul 2>&1";
+  std::string line = "\"" + interpreter + "\" /d /v:off /s /c \"" + steps + "\"";
   STARTUPINFOA si = {};
   si.cb = sizeof si;
-  si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdInput = si.hStdOutput = si.hStdError = nullptr;
+  si.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
+  si.wShowWindow = SW_HIDE;
   PROCESS_INFORMATION pi = {};
-  if (!CreateProcessA(argv[0].c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si,
-                      &pi))
+  if (!CreateProcessA(interpreter.c_str(), line.data(), nullptr, nullptr, FALSE,
+                      CREATE_NO_WINDOW | CREATE_NEW_PROCESS_GROUP, nullptr, nullptr, &si, &pi))
     return false;
-  WaitForSingleObject(pi.hProcess, INFINITE);
-  DWORD code = 1;
-  GetExitCodeProcess(pi.hProcess, &code);
   CloseHandle(pi.hThread);
   CloseHandle(pi.hProcess);
-  return code == 0;
+  return true;
 }
 
 }  // namespace plat

@@ -1,9 +1,12 @@
 // The class-data cache of flat executables ("classdatacache auto"), and archives that
-// "option" lines ask for, on JDK 17 (dynamic archive) and JDK 25 (AOT cache).
+// "option" lines ask for, on JDK 17 (static archive) and JDK 25 (AOT cache).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <memory>
+#include <thread>
 
 #include "integration/run_support.h"
 
@@ -45,6 +48,7 @@ class ClassCache : public ::testing::TestWithParam<int> {
     w.settings.insert(w.settings.begin(), "jvmdll " + jdk_.LibJvm());
     w.options = std::move(options);
     w.options.push_back("--flat");
+    w.classCache = true;
     runtest::Wrap(w, exe, PLB_LINUX_STUB);
   }
 
@@ -61,6 +65,21 @@ class ClassCache : public ::testing::TestWithParam<int> {
     for (fs::directory_iterator it(cache_ + "/plumbox", ec), end; !ec && it != end; it.increment(ec))
       names.push_back(it->path().filename().string());
     return names;
+  }
+
+  // The files once the runtime, started in the background by the runs so far, has made the
+  // archive: nothing half-made left.
+  std::vector<std::string> Made() const {
+    for (int i = 0; i < 1200; ++i) {
+      std::vector<std::string> names = Files();
+      if (std::none_of(names.begin(), names.end(), [](const std::string& n) {
+            std::string ext = fs::path(n).extension().string();
+            return ext == ".part" || ext == ".classlist" || ext == ".conf";
+          }))
+        return names;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return Files();
   }
 
   // Whether a run maps the main class out of the archive: the runtime's class-loading log,
@@ -96,7 +115,7 @@ TEST_P(ClassCache, MadeUsedReplacedSharedAndSkipped) {
   EXPECT_EQ(first.code, 3);
   EXPECT_EQ(first.out, expected);
   EXPECT_EQ(first.err, "main done\n");
-  std::vector<std::string> made = Files();
+  std::vector<std::string> made = Made();
   ASSERT_EQ(made.size(), 1u) << testing::PrintToString(made);
   EXPECT_EQ(fs::path(made[0]).extension(), GetParam() >= 25 ? ".aot" : ".jsa");
   EXPECT_TRUE(MapsMainClass(exe));
@@ -107,14 +126,37 @@ TEST_P(ClassCache, MadeUsedReplacedSharedAndSkipped) {
 
   Wrap(exe, {"property cc.rewrapped=true"});
   EXPECT_EQ(Run(exe).code, 0);
-  std::vector<std::string> remade = Files();
+  std::vector<std::string> remade = Made();
   ASSERT_EQ(remade.size(), 1u) << testing::PrintToString(remade);
   EXPECT_NE(remade[0], made[0]);
   EXPECT_TRUE(MapsMainClass(exe));
 
   testutil::WriteFile(cache_ + "/plumbox/" + remade[0], "not an archive");
   EXPECT_EQ(Run(exe).code, 0);
+  Made();
   EXPECT_TRUE(MapsMainClass(exe));
+  // One the runtime refuses goes too, and is made again.
+  testutil::WriteFile(cache_ + "/plumbox/" + remade[0], std::string("\xa2\xab\x0b\xf0", 4) + "refused");
+  EXPECT_EQ(Run(exe).code, 0);
+  EXPECT_TRUE(Made().empty());
+  EXPECT_EQ(Run(exe).code, 0);
+  EXPECT_EQ(Made().size(), 1u);
+  EXPECT_TRUE(MapsMainClass(exe));
+
+  // Another runtime (the other JDK, named by the file beside the executable), another archive
+  // in place of this one's; and back.
+  Jdk other = runtest::FindJdk(GetParam() >= 25 ? 17 : 25);
+  if (other.feature) {
+    testutil::WriteFile(exe + ".cfg", "jvmdll " + other.LibJvm() + "\n");
+    EXPECT_EQ(Run(exe).code, 0);
+    fs::remove(exe + ".cfg");
+    std::vector<std::string> switched = Made();
+    ASSERT_EQ(switched.size(), 1u) << testing::PrintToString(switched);
+    EXPECT_EQ(fs::path(switched[0]).extension(), other.feature >= 25 ? ".aot" : ".jsa");
+    EXPECT_EQ(Run(exe).code, 0);
+    EXPECT_EQ(Made().size(), 1u);
+    EXPECT_TRUE(MapsMainClass(exe));
+  }
 
   fs::remove_all(cache_);
   runtest::Child a({exe}, {"XDG_CACHE_HOME=" + cache_}, runtest::kNoisyEnv);
@@ -123,7 +165,7 @@ TEST_P(ClassCache, MadeUsedReplacedSharedAndSkipped) {
   EXPECT_EQ(b.Wait(120), 0);
   EXPECT_EQ(a.Out(), expected);
   EXPECT_EQ(b.Out(), expected);
-  EXPECT_EQ(Files().size(), 1u) << testing::PrintToString(Files());
+  EXPECT_EQ(Made().size(), 1u) << testing::PrintToString(Files());
   EXPECT_TRUE(MapsMainClass(exe));
 
   cache_ = "/proc/self/plumbox-cache";  // no one may make a folder here, not even root

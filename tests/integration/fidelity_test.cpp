@@ -56,6 +56,12 @@ void BuildFidelityJars() {
   // wrapped nested, where every URL of the class path must lead back to its archive (a flat
   // merge refuses such a name).
   g_jars.wrappedOnly = write("latin.jar", {{"n\xE9.jar", testzip::Build({{"inner.txt", "inner"}})}});
+  // A jar index naming its own jar; a jar that says it is multi-release but has no versions.
+  g_jars.libs.push_back(write("indexed-1.0.jar", {{"META-INF/INDEX.LIST", "JarIndex-Version: 1.0\n\nindexed-1.0.jar\nix\n\n"},
+                                                 {"ix/i.txt", "indexed"},
+                                                 {"common.txt", "indexed"}}));
+  g_jars.libs.push_back(write("flag.jar", {{"META-INF/MANIFEST.MF", "Manifest-Version: 1.0\r\nMulti-Release: true\r\n\r\n"},
+                                          {"flag.txt", "flag"}}));
   g_jars.libs.push_back(write("mr.jar", {{"META-INF/MANIFEST.MF", "Manifest-Version: 1.0\r\nMulti-Release: true\r\n\r\n"},
                                          {"mr.txt", "base"},
                                          {"META-INF/versions/9/mr.txt", "nine"}}));
@@ -109,7 +115,7 @@ INSTANTIATE_TEST_SUITE_P(Jdk, Fidelity, ::testing::Values(17, 25), [](const auto
 });
 
 TEST_P(Fidelity, NamesDuplicatesAndSizesReadAsUnderJavaCp) {
-  const std::vector<std::string> groups = {"names", "relative", "all", "jarview", "classpath"};
+  const std::vector<std::string> groups = {"names", "dotted", "index", "relative", "all", "jarview", "classpath"};
   Output expected = JavaCp(groups);
   ASSERT_EQ(expected.code, 0) << expected.err;
   ASSERT_NE(expected.out.find("res dup.txt => second\n"), std::string::npos) << expected.out;
@@ -118,14 +124,16 @@ TEST_P(Fidelity, NamesDuplicatesAndSizesReadAsUnderJavaCp) {
   EXPECT_EQ(o.out, expected.out) << "nested\n" << o.err;
   EXPECT_EQ(o.code, 0);
 
-  // Without the jar protocol there is no jar view to look at.
-  const std::vector<std::string> plain = {"names", "relative", "all"};
+  // Without the jar protocol there is no jar view to look at, and the launcher's own lookup
+  // takes "." and ".." steps out of a name.
+  const std::vector<std::string> plain = {"names", "index", "relative", "all"};
   expected = JavaCp(plain);
   o = Wrapped(plain, {"usejarprotocol false"}, false);
   EXPECT_EQ(o.out, expected.out) << "usejarprotocol false\n" << o.err;
 
-  // A flat merge keeps one copy of a name for all jars: only the names are compared.
-  const std::vector<std::string> names = {"names", "relative"};
+  // A flat merge keeps one copy of a name for all jars, and no jar index: only the names are
+  // compared.
+  const std::vector<std::string> names = {"names", "dotted", "relative"};
   expected = JavaCp(names);
   o = Wrapped(names, {}, true);
   EXPECT_EQ(o.out, expected.out) << "flat\n" << o.err;

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -175,6 +176,7 @@ struct WrapRequest {
   std::vector<std::string> libs;
   std::vector<std::string> settings;  // "key value" lines
   std::vector<std::string> options;    // further wrap options: "--flat", "--utf8"
+  bool classCache = false;             // flat: keep "classdatacache auto" (else --no-class-cache)
 };
 
 inline void Wrap(const WrapRequest& w, const std::string& out, const std::string& stub) {
@@ -183,6 +185,9 @@ inline void Wrap(const WrapRequest& w, const std::string& out, const std::string
   for (const auto& lib : w.libs) argv.insert(argv.end(), {"--lib", lib});
   for (const auto& s : w.settings) argv.insert(argv.end(), {"--set", s});
   argv.insert(argv.end(), w.options.begin(), w.options.end());
+  // Flat executables of other tests leave the user's cache folder alone.
+  if (!w.classCache && std::find(w.options.begin(), w.options.end(), "--flat") != w.options.end())
+    argv.push_back("--no-class-cache");
   MustRun(argv);
   chmod(out.c_str(), 0755);
 }

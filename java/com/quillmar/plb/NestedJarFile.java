@@ -118,7 +118,7 @@ public class NestedJarFile extends JarFile {
             throw new NullPointerException("name");
         }
         ensureOpen();
-        if (name.equals(INDEX_NAME)) {
+        if (name.equals(INDEX_NAME) && askedByJarIndex()) {
             return null;
         }
         long[] e = findEntry(id, name, v);
@@ -260,12 +260,22 @@ public class NestedJarFile extends JarFile {
     }
 
     /**
-     * A jar index is not shown to lookups. The runtime's class path follows an index's jar names
-     * relative to the jar's URL; when it names the jar itself, every lookup that misses merges the
-     * whole index into itself again. Every nested jar is on the class path already, so an index
-     * finds nothing the class path does not.
+     * A jar index is not shown to the runtime's class path, which reads it through its JarIndex.
+     * The class path follows an index's jar names relative to the jar's URL; when it names the
+     * jar itself, every lookup that misses merges the whole index into itself again. Every
+     * nested jar is on the class path already, so an index finds nothing the class path does not.
+     * To everyone else the index is an entry like any other.
      */
     private static final String INDEX_NAME = "META-INF/INDEX.LIST";
+
+    private static boolean askedByJarIndex() {
+        for (StackTraceElement frame : new Throwable().getStackTrace()) {
+            if (frame.getClassName().endsWith(".JarIndex")) {
+                return true;
+            }
+        }
+        return false;
+    }
 
     /** Values per entry in the launcher's entry table. */
     private static final int ROW = 5;

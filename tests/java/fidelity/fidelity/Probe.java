@@ -23,12 +23,16 @@ public class Probe {
         "secret.properties", "dup.txt", "d/x../y.txt", "y.txt", "bang.txt", "bs/res.txt", "bs\\res.txt", "mr.txt",
         "last/69999.txt",
     };
+    /** Names with "." and ".." segments, which a jar's class path takes as they are. */
+    private static final String[] DOTTED = {"d/./z.txt", "./y.txt", "d/../y.txt"};
 
     public static void main(String[] args) throws Exception {
         ClassLoader loader = Probe.class.getClassLoader();
         for (String group : args) {
-            if (group.equals("names")) {
-                for (String name : NAMES) {
+            if (group.equals("names") || group.equals("dotted") || group.equals("index")) {
+                String[] names = group.equals("names") ? NAMES
+                        : group.equals("dotted") ? DOTTED : new String[] {"META-INF/INDEX.LIST", "ix/i.txt"};
+                for (String name : names) {
                     System.out.println("res " + name.replace("\u0000", "\\0") + " => " + text(loader.getResource(name)));
                 }
             } else if (group.equals("all")) {
@@ -36,7 +40,6 @@ public class Probe {
                 for (URL url : Collections.list(loader.getResources("common.txt"))) {
                     texts.add(text(url));
                 }
-                Collections.sort(texts);  // the class path's order is not what is compared here
                 System.out.println("all common.txt => " + texts);
             } else if (group.equals("relative")) {
                 String[][] pairs = {{"d/z.txt", "x../y.txt"}, {"d/z.txt", "../y.txt"}, {"plus.txt", "a+b%20c.txt"},
@@ -47,6 +50,7 @@ public class Probe {
                 }
             } else if (group.equals("jarview")) {
                 jarView(loader.getResource("mr.txt"));
+                jarView(loader.getResource("flag.txt"));
             } else if (group.equals("classpath")) {
                 System.out.println("unreadable class path => " + unreadable(loader));
             }
