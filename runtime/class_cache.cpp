@@ -1,6 +1,7 @@
 #include "runtime/class_cache.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -153,6 +154,8 @@ ClassCachePlan g_finishing;
 // that recorded ends as it would without the cache, and the archive appears whole under its
 // name when the runtime has written it, or not at all.
 void Finish() {
+  static std::atomic<bool> done{false};
+  if (done.exchange(true)) return;
   const ClassCachePlan& plan = g_finishing;
   std::error_code ec;
   if (!fs::is_regular_file(plan.record, ec)) return;
@@ -275,6 +278,10 @@ void FinishClassCacheAtExit(ClassCachePlan plan) {
   // destroyed before the entry function returns) or the application called System.exit
   // (which ends the process through exit): both reach the handlers of exit.
   std::atexit(Finish);
+}
+
+void JNICALL FinishClassCacheOnVmExit(jint) {
+  if (g_finishing.kind != ClassCacheKind::kNone) Finish();
 }
 
 void ForgetRefusedArchive(const ClassCachePlan& plan, const std::string& vmInfo) {

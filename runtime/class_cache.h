@@ -7,6 +7,8 @@
 // executables alone, whose top level the runtime's application loader reads; with the
 // cache in use that loader stays the system class loader.
 #pragma once
+#include <jni.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -52,6 +54,10 @@ ClassCachePlan PlanClassCache(const LauncherContext& ctx, const RuntimeInfo& run
 // Keeps the plan for the process's exit, where the runtime's "java" is started in the
 // background to make the archive from this run's record (finished by then).
 void FinishClassCacheAtExit(ClassCachePlan plan);
+
+// The same step, for the VM's "exit" hook: System.exit ends the process through the exit of
+// the runtime's own C library, which on Windows does not run the launcher's exit handlers.
+void JNICALL FinishClassCacheOnVmExit(jint code);
 
 // After the VM has started: an archive the plan offered that the runtime did not map
 // ("java.vm.info" without "sharing") is removed, so that the next run makes it again.

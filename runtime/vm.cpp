@@ -64,6 +64,8 @@ int CreateVm(VmContext& vm, const std::string& path) {
   if (!create) return kResultBadRuntime;
   std::vector<JavaVMOption> entries(options.size());
   for (size_t i = 0; i < options.size(); ++i) entries[i] = {options[i].data(), nullptr};
+  char exitOption[] = "exit";
+  if (vm.exitHook) entries.push_back({exitOption, reinterpret_cast<void*>(vm.exitHook)});
   JavaVMInitArgs args;
   args.version = JNI_VERSION_1_2;
   args.nOptions = static_cast<jint>(entries.size());

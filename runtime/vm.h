@@ -13,6 +13,7 @@ struct VmContext {
   JavaVM* vm = nullptr;
   JNIEnv* env = nullptr;  // valid on the creating thread only
   bool vmEverCreated = false;
+  void(JNICALL* exitHook)(jint) = nullptr;  // given to the next VM as its "exit" hook
 };
 
 extern VmContext* g_vm;

@@ -137,7 +137,9 @@ int StartVm(VmContext& vm, LauncherContext& ctx) {
   }
   if (library.empty()) return kResultNoRuntime;
   Trace("VM library: " + library);
+  vm.exitHook = cache.pending.empty() ? nullptr : FinishClassCacheOnVmExit;
   int result = CreateVm(vm, library);
+  vm.exitHook = nullptr;
   if (result != kResultOk) return result;
   if (cache.kind != ClassCacheKind::kNone) {
     std::string vmInfo;
