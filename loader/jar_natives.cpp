@@ -149,6 +149,35 @@ JNIEXPORT jbyteArray JNICALL Java_com_quillmar_plb_NestedJarFile_readEntry(JNIEn
   });
 }
 
+JNIEXPORT jlong JNICALL Java_com_quillmar_plb_NestedJarFile_entryData(JNIEnv* env, jclass, jint id, jint index) {
+  return Guarded<jlong>(env, [&]() -> jlong {
+    ArchiveNode* node = NodeOf(id);
+    if (!node || index < 0) return -1;
+    std::lock_guard<std::mutex> hold(node->lock);
+    try {
+      uint64_t data = node->reader.EntryData(static_cast<size_t>(index));
+      return data == ZipReader::kNoData ? -1 : static_cast<jlong>(data);
+    } catch (const CZipException&) {
+      return -1;
+    }
+  });
+}
+
+JNIEXPORT jboolean JNICALL Java_com_quillmar_plb_NestedJarFile_readRaw(JNIEnv* env, jclass, jint id, jlong pos,
+                                                                        jbyteArray buffer, jint off, jint len) {
+  return Guarded<jboolean>(env, [&]() -> jboolean {
+    ArchiveNode* node = NodeOf(id);
+    if (!node || !buffer || pos < 0 || off < 0 || len < 0 || off > env->GetArrayLength(buffer) - len) return JNI_FALSE;
+    std::vector<uint8_t> bytes(static_cast<size_t>(len));
+    {
+      std::lock_guard<std::mutex> hold(node->lock);  // a file source has one position
+      node->reader.ReadSource(static_cast<uint64_t>(pos), bytes.data(), static_cast<uint32_t>(len));
+    }
+    env->SetByteArrayRegion(buffer, off, len, reinterpret_cast<const jbyte*>(bytes.data()));
+    return JNI_TRUE;
+  });
+}
+
 JNIEXPORT void JNICALL Java_com_quillmar_plb_NestedJarFile_useOwnManifestAnswer(JNIEnv* env, jclass, jobject jar,
                                                                                 jint id) {
   Guarded<int>(env, [&]() -> int {

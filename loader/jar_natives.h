@@ -11,6 +11,9 @@ JNIEXPORT jobjectArray JNICALL Java_com_quillmar_plb_NestedJarFile_entryNames(JN
 JNIEXPORT jlongArray JNICALL Java_com_quillmar_plb_NestedJarFile_entryTable(JNIEnv* env, jclass cls, jint id);
 JNIEXPORT void JNICALL Java_com_quillmar_plb_NestedJarFile_useOwnManifestAnswer(JNIEnv* env, jclass cls, jobject jar,
                                                                                 jint id);
+JNIEXPORT jlong JNICALL Java_com_quillmar_plb_NestedJarFile_entryData(JNIEnv* env, jclass cls, jint id, jint index);
+JNIEXPORT jboolean JNICALL Java_com_quillmar_plb_NestedJarFile_readRaw(JNIEnv* env, jclass cls, jint id, jlong pos,
+                                                                        jbyteArray buffer, jint off, jint len);
 JNIEXPORT jbyteArray JNICALL Java_com_quillmar_plb_NestedJarFile_readEntry(JNIEnv* env, jclass cls, jint id,
                                                                            jint index);
 }

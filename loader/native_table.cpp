@@ -46,6 +46,8 @@ const JNINativeMethod kNestedJarNatives[] = {
     N("entryNames", "(I)[Ljava/lang/String;", Java_com_quillmar_plb_NestedJarFile_entryNames),
     N("entryTable", "(I)[J", Java_com_quillmar_plb_NestedJarFile_entryTable),
     N("readEntry", "(II)[B", Java_com_quillmar_plb_NestedJarFile_readEntry),
+    N("entryData", "(II)J", Java_com_quillmar_plb_NestedJarFile_entryData),
+    N("readRaw", "(IJ[BII)Z", Java_com_quillmar_plb_NestedJarFile_readRaw),
     N("useOwnManifestAnswer", "(Ljava/util/jar/JarFile;I)V", Java_com_quillmar_plb_NestedJarFile_useOwnManifestAnswer),
 };
 const JNINativeMethod kInstancesNatives[] = {

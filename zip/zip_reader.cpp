@@ -363,17 +363,24 @@ uint64_t ZipReader::CheckLocalHeader(const ZipEntryHeader& e, const uint8_t* h, 
   return data;
 }
 
-uint64_t ZipReader::StoredEntryData(size_t index) {
+uint64_t ZipReader::EntryData(size_t index) {
   if (!open_ || index >= entries_.size()) return kNoData;
   const ZipEntryHeader& e = entries_[index];
-  if (e.method != kStored) return kNoData;
+  if (e.method != kStored && e.method != kDeflated) return kNoData;
   const uint64_t pos = bytesBefore_ + e.localHeaderOffset;
   uint8_t h[kLocalHeaderSize];
   ReadExact(pos, h, kLocalHeaderSize);
   uint16_t localFlags = 0;
   uint64_t data = CheckLocalHeader(e, h, pos, localFlags);
   if (((e.flags & ~0xF) | (localFlags & 0xF)) & kFlagEncrypted) Fail(CZipException::kEncrypted);
-  if (e.compressedSize != e.uncompressedSize || length_ - data < e.compressedSize) Fail(CZipException::kBadArchive);
+  if (length_ - data < e.compressedSize) Fail(CZipException::kBadArchive);
+  return data;
+}
+
+uint64_t ZipReader::StoredEntryData(size_t index) {
+  if (!open_ || index >= entries_.size() || entries_[index].method != kStored) return kNoData;
+  uint64_t data = EntryData(index);
+  if (entries_[index].compressedSize != entries_[index].uncompressedSize) Fail(CZipException::kBadArchive);
   return data;
 }
 

@@ -111,6 +111,8 @@ class ZipReader {
   // record, or the entry is encrypted.
   static constexpr uint64_t kNoData = ~uint64_t{0};
   uint64_t StoredEntryData(size_t index);
+  // The same for an entry stored or deflated: where its compressed data starts.
+  uint64_t EntryData(size_t index);
   // Copies n bytes of the source from pos on (relative to the source, like the offsets
   // above); throws when they are not all there.
   void ReadSource(uint64_t pos, void* buffer, uint32_t n) { ReadExact(pos, buffer, n); }

@@ -22,6 +22,31 @@ struct FidelityJars {
 
 FidelityJars g_jars;
 
+// The raw deflate data of `mebibytes` MiB of zero bytes, and its CRC-32: one compressed MiB
+// (flushed to a byte boundary, referring to nothing before it) repeated, then a last block.
+std::string DeflatedZeros(uint64_t mebibytes, uint32_t& crc) {
+  const std::string zeros(1 << 20, '\0');
+  z_stream z = {};
+  deflateInit2(&z, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+  std::string one(deflateBound(&z, zeros.size()) + 64, '\0');
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(zeros.data()));
+  z.avail_in = static_cast<uInt>(zeros.size());
+  z.next_out = reinterpret_cast<Bytef*>(one.data());
+  z.avail_out = static_cast<uInt>(one.size());
+  deflate(&z, Z_SYNC_FLUSH);
+  one.resize(one.size() - z.avail_out);
+  deflateEnd(&z);
+  const uLong mib = crc32(0, reinterpret_cast<const Bytef*>(zeros.data()), static_cast<uInt>(zeros.size()));
+  uLong all = mib;
+  std::string out = one;
+  for (uint64_t i = 1; i < mebibytes; ++i) {
+    out += one;
+    all = crc32_combine(all, mib, 1 << 20);
+  }
+  crc = static_cast<uint32_t>(all);
+  return out + std::string("\x03\x00", 2);  // a last, empty block
+}
+
 void BuildFidelityJars() {
   Jdk jdk = runtest::BuildJdk();
   if (!jdk.feature) return;
@@ -65,6 +90,17 @@ void BuildFidelityJars() {
   g_jars.libs.push_back(write("mr.jar", {{"META-INF/MANIFEST.MF", "Manifest-Version: 1.0\r\nMulti-Release: true\r\n\r\n"},
                                          {"mr.txt", "base"},
                                          {"META-INF/versions/9/mr.txt", "nine"}}));
+  // Entries read as they are consumed: one of more than 4 GiB (ZIP64 sizes), a stored one of 3 MiB.
+  uint32_t crc = 0;
+  std::string zeros = DeflatedZeros(4352, crc);
+  std::string stored;
+  for (int i = 0; stored.size() < (3u << 20); ++i) stored += std::to_string(i * 7919) + ",";
+  testzip::Options huge;
+  huge.zip64 = true;
+  g_jars.libs.push_back(write("huge.jar",
+                              {{"huge/zeros.bin", zeros, true, false, 0, uint64_t{4352} << 20, crc},
+                               {"huge/stored.txt", stored, false}},
+                              huge));
   // More than 65535 entries, with ZIP64 end records.
   std::vector<testzip::Entry> many;
   for (int i = 0; i < 70000; ++i) many.push_back({"last/" + std::to_string(i) + ".txt", i == 69999 ? "the last" : "", false});
@@ -115,7 +151,8 @@ INSTANTIATE_TEST_SUITE_P(Jdk, Fidelity, ::testing::Values(17, 25), [](const auto
 });
 
 TEST_P(Fidelity, NamesDuplicatesAndSizesReadAsUnderJavaCp) {
-  const std::vector<std::string> groups = {"names", "dotted", "index", "relative", "all", "jarview", "classpath"};
+  const std::vector<std::string> groups = {"names", "dotted", "index", "relative", "all", "jarview", "large",
+                                           "classpath"};
   Output expected = JavaCp(groups);
   ASSERT_EQ(expected.code, 0) << expected.err;
   ASSERT_NE(expected.out.find("res dup.txt => second\n"), std::string::npos) << expected.out;
@@ -131,9 +168,9 @@ TEST_P(Fidelity, NamesDuplicatesAndSizesReadAsUnderJavaCp) {
   o = Wrapped(plain, {"usejarprotocol false"}, false);
   EXPECT_EQ(o.out, expected.out) << "usejarprotocol false\n" << o.err;
 
-  // A flat merge keeps one copy of a name for all jars, and no jar index: only the names are
-  // compared.
-  const std::vector<std::string> names = {"names", "dotted", "relative"};
+  // A flat merge keeps one copy of a name for all jars, and no jar index: only the names (and
+  // the large entries, which the runtime reads itself there) are compared.
+  const std::vector<std::string> names = {"names", "dotted", "relative", "large"};
   expected = JavaCp(names);
   o = Wrapped(names, {}, true);
   EXPECT_EQ(o.out, expected.out) << "flat\n" << o.err;

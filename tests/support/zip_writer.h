@@ -17,6 +17,10 @@ struct Entry {
   bool deflate = true;
   bool descriptor = false;  // flag bit 3: zero CRC and sizes in the local header, a descriptor after the data
   uint16_t flags = 0;       // more flag bits for both headers
+  // With `size`: `data` is already deflated, of an entry of that many bytes with that CRC-32
+  // (for entries too large to hold); a size past 32 bits goes in ZIP64 fields.
+  uint64_t size = 0;
+  uint32_t crc = 0;
 };
 
 // Where the records of a built archive start (offsets in the returned bytes).
@@ -86,14 +90,18 @@ inline std::string Build(const std::vector<Entry>& entries, const Options& opt =
   const size_t base = opt.prefix.size();
   struct Record {
     uint16_t flags, method;
-    uint32_t crc, csize, usize, offset;
+    uint32_t crc, csize;
+    uint64_t usize;
+    uint32_t offset;
   };
   std::vector<Record> recs;
   for (const Entry& e : entries) {
-    std::string body = e.deflate ? Deflate(e.data) : e.data;
+    const bool given = e.size > 0;
+    std::string body = given || !e.deflate ? e.data : Deflate(e.data);
     Record r{static_cast<uint16_t>(e.flags | (e.descriptor ? 8 : 0)), static_cast<uint16_t>(e.deflate ? 8 : 0),
-             Crc(e.data), static_cast<uint32_t>(body.size()), static_cast<uint32_t>(e.data.size()),
+             given ? e.crc : Crc(e.data), static_cast<uint32_t>(body.size()), given ? e.size : e.data.size(),
              static_cast<uint32_t>(z.size() - base)};
+    const bool big = r.usize > 0xFFFFFFFFu;
     lay.local.push_back(z.size());
     Add32(z, 0x04034b50);
     Add16(z, 20);
@@ -102,18 +110,24 @@ inline std::string Build(const std::vector<Entry>& entries, const Options& opt =
     Add16(z, 0);
     Add16(z, 0x21);
     Add32(z, e.descriptor ? 0 : r.crc);
-    Add32(z, e.descriptor ? 0 : r.csize);
-    Add32(z, e.descriptor ? 0 : r.usize);
+    Add32(z, e.descriptor ? 0 : big ? 0xFFFFFFFF : r.csize);
+    Add32(z, e.descriptor ? 0 : big ? 0xFFFFFFFF : static_cast<uint32_t>(r.usize));
     Add16(z, static_cast<uint16_t>(e.name.size()));
-    Add16(z, 0);
+    Add16(z, big ? 20 : 0);
     z += e.name;
+    if (big) {
+      Add16(z, 1);
+      Add16(z, 16);
+      Add64(z, r.usize);
+      Add64(z, r.csize);
+    }
     lay.data.push_back(z.size());
     z += body;
     if (e.descriptor) {
       Add32(z, 0x08074b50);
       Add32(z, r.crc);
       Add32(z, r.csize);
-      Add32(z, r.usize);
+      Add32(z, static_cast<uint32_t>(r.usize));
     }
     recs.push_back(r);
   }
@@ -131,7 +145,7 @@ inline std::string Build(const std::vector<Entry>& entries, const Options& opt =
     Add16(z, 0x21);
     Add32(z, r.crc);
     Add32(z, opt.zip64 ? 0xFFFFFFFF : r.csize);
-    Add32(z, opt.zip64 ? 0xFFFFFFFF : r.usize);
+    Add32(z, opt.zip64 ? 0xFFFFFFFF : static_cast<uint32_t>(r.usize));
     Add16(z, static_cast<uint16_t>(entries[i].name.size()));
     Add16(z, opt.zip64 ? 28 : 0);
     Add16(z, 0);

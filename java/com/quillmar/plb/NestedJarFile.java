@@ -1,6 +1,7 @@
 package com.quillmar.plb;
 
 import java.io.ByteArrayInputStream;
+import java.io.EOFException;
 import java.io.File;
 import java.io.FileNotFoundException;
 import java.io.IOException;
@@ -17,6 +18,8 @@ import java.util.jar.JarEntry;
 import java.util.jar.JarFile;
 import java.util.jar.Manifest;
 import java.util.stream.Stream;
+import java.util.zip.DataFormatException;
+import java.util.zip.Inflater;
 import java.util.zip.ZipEntry;
 import java.util.zip.ZipException;
 import java.util.zip.ZipFile;
@@ -209,6 +212,9 @@ public class NestedJarFile extends JarFile {
         if (e == null) {
             return null;
         }
+        if (e.getSize() > STREAMED) {
+            return new EntryStream(this, e);
+        }
         byte[] bytes = readEntry(id, e.index);
         if (bytes == null) {
             throw new ZipException("invalid entry data or CRC-32: " + e.getRealName() + " in plb:" + path);
@@ -361,4 +367,139 @@ public class NestedJarFile extends JarFile {
 
     /** The bytes of an entry, its CRC-32 checked; null when it is damaged. */
     private static native byte[] readEntry(int id, int index);
+
+    /** Where the compressed data of an entry starts in its archive; -1 when it is damaged. */
+    private static native long entryData(int id, int index);
+
+    /** Copies len bytes of the archive from pos on; false when they are not all there. */
+    private static native boolean readRaw(int id, long pos, byte[] b, int off, int len);
+
+    /**
+     * Entries larger than this are read as they are consumed, as the runtime reads them, instead
+     * of whole into one array: a large resource then costs no more memory than under the runtime,
+     * and one of 2 GiB or more can be read at all.
+     */
+    private static final long STREAMED = 1 << 20;
+
+    /**
+     * The data of a large entry: its stored bytes, or inflated from its compressed bytes as the
+     * runtime's ZipFile inflates them (no CRC-32 check, as there).
+     */
+    static final class EntryStream extends InputStream {
+        private final NestedJarFile jar;
+        private final long end;       // the end of the compressed data in the archive
+        private long pos;             // the next compressed byte to read
+        private long left;            // bytes of the entry still to come
+        private final Inflater inflater;
+        private final byte[] input = new byte[65536];
+        private boolean dummyGiven;
+        private boolean closed;
+
+        EntryStream(NestedJarFile jar, Entry e) throws IOException {
+            this.jar = jar;
+            long start = entryData(jar.id, e.index);
+            if (start < 0) {
+                throw new ZipException("invalid entry data: " + e.getRealName() + " in plb:" + jar.path);
+            }
+            pos = start;
+            end = start + e.getCompressedSize();
+            left = e.getSize();
+            inflater = e.getMethod() == ZipEntry.DEFLATED ? new Inflater(true) : null;
+        }
+
+        public int read() throws IOException {
+            byte[] one = new byte[1];
+            return read(one, 0, 1) == 1 ? one[0] & 0xFF : -1;
+        }
+
+        public int read(byte[] b, int off, int len) throws IOException {
+            if (closed) {
+                throw new IOException("Stream closed");
+            }
+            if (off < 0 || len < 0 || len > b.length - off) {
+                throw new IndexOutOfBoundsException();
+            }
+            if (len == 0) {
+                return 0;
+            }
+            if (left <= 0) {
+                return -1;
+            }
+            int n;
+            if (inflater == null) {
+                n = (int) Math.min(len, Math.min(left, end - pos));
+                if (n <= 0 || !readRaw(jar.id, pos, b, off, n)) {
+                    throw new ZipException("invalid entry data in plb:" + jar.path);
+                }
+                pos += n;
+            } else {
+                n = inflate(b, off, (int) Math.min(len, left));
+            }
+            left -= n;
+            return n;
+        }
+
+        private int inflate(byte[] b, int off, int len) throws IOException {
+            try {
+                int n;
+                while ((n = inflater.inflate(b, off, len)) == 0) {
+                    if (inflater.finished() || inflater.needsDictionary()) {
+                        throw new ZipException("invalid entry data in plb:" + jar.path);
+                    }
+                    if (inflater.needsInput()) {
+                        fill();
+                    }
+                }
+                return n;
+            } catch (DataFormatException e) {
+                String s = e.getMessage();
+                throw new ZipException(s != null ? s : "Invalid ZLIB data format");
+            }
+        }
+
+        private void fill() throws IOException {
+            int n = (int) Math.min(input.length, end - pos);
+            if (n <= 0) {
+                if (dummyGiven) {
+                    throw new EOFException("Unexpected end of ZLIB input stream");
+                }
+                // As the runtime does: one byte more than the data, which a raw inflater may ask for.
+                dummyGiven = true;
+                input[0] = 0;
+                inflater.setInput(input, 0, 1);
+                return;
+            }
+            if (!readRaw(jar.id, pos, input, 0, n)) {
+                throw new ZipException("invalid entry data in plb:" + jar.path);
+            }
+            pos += n;
+            inflater.setInput(input, 0, n);
+        }
+
+        public long skip(long n) throws IOException {
+            byte[] scratch = new byte[8192];
+            long skipped = 0;
+            while (skipped < n) {
+                int r = read(scratch, 0, (int) Math.min(scratch.length, n - skipped));
+                if (r < 0) {
+                    break;
+                }
+                skipped += r;
+            }
+            return skipped;
+        }
+
+        public int available() throws IOException {
+            return closed ? 0 : (int) Math.min(left, Integer.MAX_VALUE);
+        }
+
+        public void close() {
+            if (!closed) {
+                closed = true;
+                if (inflater != null) {
+                    inflater.end();
+                }
+            }
+        }
+    }
 }

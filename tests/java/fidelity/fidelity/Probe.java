@@ -12,6 +12,7 @@ import java.util.Enumeration;
 import java.util.List;
 import java.util.jar.JarEntry;
 import java.util.jar.JarFile;
+import java.util.zip.CRC32;
 
 /**
  * What an application sees of names, duplicates and sizes that are easy to get wrong. Its
@@ -51,6 +52,10 @@ public class Probe {
             } else if (group.equals("jarview")) {
                 jarView(loader.getResource("mr.txt"));
                 jarView(loader.getResource("flag.txt"));
+            } else if (group.equals("large")) {
+                for (String name : new String[] {"huge/zeros.bin", "huge/stored.txt"}) {
+                    System.out.println("large " + name + " => " + count(loader.getResourceAsStream(name)));
+                }
             } else if (group.equals("classpath")) {
                 System.out.println("unreadable class path => " + unreadable(loader));
             }
@@ -65,6 +70,22 @@ public class Probe {
             return new String(read(url.openStream()), "UTF-8");
         } catch (IOException e) {
             return e.getClass().getName();
+        }
+    }
+
+    /** The length and the CRC-32 of a stream's bytes, read in small pieces. */
+    private static String count(InputStream in) throws IOException {
+        try {
+            CRC32 crc = new CRC32();
+            byte[] buffer = new byte[65536];
+            long total = 0;
+            for (int n; (n = in.read(buffer)) > 0;) {
+                crc.update(buffer, 0, n);
+                total += n;
+            }
+            return total + " bytes, CRC-32 " + Long.toHexString(crc.getValue());
+        } finally {
+            in.close();
         }
     }
 
