@@ -166,6 +166,7 @@ void Finish() {
   else
     argv.insert(argv.end(), {"-Xshare:dump", "-XX:SharedClassListFile=" + plan.record,
                              "-XX:SharedArchiveFile=" + plan.pending});
+  argv.insert(argv.end(), plan.shaping.begin(), plan.shaping.end());
   argv.insert(argv.end(), {"-cp", plan.classPath});
   if (!plat::StartDetached(argv, plan.pending, plan.archive, plan.record)) fs::remove(plan.record, ec);
 }
@@ -196,9 +197,24 @@ bool LooksLikeArchive(const std::string& head) {
   return magic == kStaticMagic;
 }
 
+std::vector<std::string> ArchiveShapingOptions(const std::vector<std::string>& options) {
+  static const char* const kPrefixes[] = {"-Xmx", "-XX:MaxHeapSize=", "-XX:MaxRAM", "-XX:+UseCompressed",
+                                          "-XX:-UseCompressed", "-XX:ObjectAlignmentInBytes=", "-XX:+Unlock"};
+  std::vector<std::string> shaping;
+  for (const std::string& o : options) {
+    bool collector = (o.rfind("-XX:+Use", 0) == 0 || o.rfind("-XX:-Use", 0) == 0) && o.size() > 10 &&
+                     o.compare(o.size() - 2, 2, "GC") == 0;
+    bool shapes = collector;
+    for (const char* prefix : kPrefixes) shapes = shapes || o.rfind(prefix, 0) == 0;
+    if (shapes) shaping.push_back(o);
+  }
+  return shaping;
+}
+
 bool OptionsDumpArchive(const std::vector<std::string>& options) {
   for (const std::string& o : options)
-    if (o.rfind("-XX:ArchiveClassesAtExit", 0) == 0 || o.rfind("-XX:+AutoCreateSharedArchive", 0) == 0 ||
+    if (o.rfind("-XX:SharedArchiveFile", 0) == 0 || o.rfind("-XX:AOTCache=", 0) == 0 ||
+        o.rfind("-XX:ArchiveClassesAtExit", 0) == 0 || o.rfind("-XX:+AutoCreateSharedArchive", 0) == 0 ||
         o.rfind("-XX:AOTCacheOutput", 0) == 0 || o.rfind("-XX:AOTMode=record", 0) == 0 ||
         o.rfind("-XX:AOTMode=create", 0) == 0 || o.rfind("-Xshare:dump", 0) == 0 ||
         o.rfind("-XX:DumpLoadedClassList", 0) == 0)
@@ -219,7 +235,7 @@ ClassCachePlan PlanClassCache(const LauncherContext& ctx, const RuntimeInfo& run
   ClassCachePlan plan;
   if (!ctx.flatArchive || !ValueIs(CfgClassDataCache(ctx), "auto")) return plan;
   if (!runtime.hotspot || runtime.minimal || runtime.feature < kStaticArchiveSince || library.empty()) return plan;
-  // Options of the user's own that write archives make their own; the cache stays out.
+  // Options of the user's own that write or map archives have their own; the cache stays out.
   if (OptionsDumpArchive(CfgOptions(ctx))) return plan;
   ClassCacheKind kind = runtime.feature >= kAotCacheSince ? ClassCacheKind::kAot : ClassCacheKind::kStatic;
   std::string home = RuntimeHome(library);
@@ -255,6 +271,7 @@ ClassCachePlan PlanClassCache(const LauncherContext& ctx, const RuntimeInfo& run
   plan.pending = PendingName(archive);
   if (!CanWrite(plan.pending)) return ClassCachePlan{};
   plan.javaProgram = javaProgram;
+  plan.shaping = ArchiveShapingOptions(CfgOptions(ctx));
   if (kind == ClassCacheKind::kAot) {
     plan.record = plan.pending + ".conf";
     // The recording run announces its record on the VM's own output, which no log

@@ -29,6 +29,7 @@ struct ClassCachePlan {
   std::string record;                // what this run records: its class list, or its AOT configuration
   std::string javaProgram;           // the runtime's "java", which makes the archive from the record
   std::string classPath;             // the class path the archive is made for
+  std::vector<std::string> shaping;  // "option" lines that an archive must be made with to be mapped
 };
 
 // The runtime's cache folder for this user: $XDG_CACHE_HOME or ~/.cache on Linux,
@@ -63,7 +64,12 @@ void JNICALL FinishClassCacheOnVmExit(jint code);
 // ("java.vm.info" without "sharing") is removed, so that the next run makes it again.
 void ForgetRefusedArchive(const ClassCachePlan& plan, const std::string& vmInfo);
 
-// Whether "option" lines ask the runtime to write an archive (the cache then stays out).
+// The "option" lines that decide whether the runtime can map an archive (heap size, object
+// layout, collector): the archive is made with them too.
+std::vector<std::string> ArchiveShapingOptions(const std::vector<std::string>& options);
+
+// Whether "option" lines ask the runtime to write an archive, or to map one of their own
+// (the cache then stays out).
 bool OptionsDumpArchive(const std::vector<std::string>& options);
 
 // Whether they ask for a class-data-sharing dump, which HotSpot refuses with a native agent

@@ -158,6 +158,12 @@ TEST_P(ClassCache, MadeUsedReplacedSharedAndSkipped) {
     EXPECT_TRUE(MapsMainClass(exe));
   }
 
+  // Options that decide whether an archive can be mapped are those it is made with.
+  Wrap(exe, {"option -XX:-UseCompressedOops"});
+  EXPECT_EQ(Run(exe).code, 0);
+  EXPECT_EQ(Made().size(), 1u);
+  EXPECT_TRUE(MapsMainClass(exe));
+
   fs::remove_all(cache_);
   runtest::Child a({exe}, {"XDG_CACHE_HOME=" + cache_}, runtest::kNoisyEnv);
   runtest::Child b({exe}, {"XDG_CACHE_HOME=" + cache_}, runtest::kNoisyEnv);
