@@ -168,12 +168,10 @@ JNIEXPORT jboolean JNICALL Java_com_quillmar_plb_NestedJarFile_readRaw(JNIEnv* e
   return Guarded<jboolean>(env, [&]() -> jboolean {
     ArchiveNode* node = NodeOf(id);
     if (!node || !buffer || pos < 0 || off < 0 || len < 0 || off > env->GetArrayLength(buffer) - len) return JNI_FALSE;
-    std::vector<uint8_t> bytes(static_cast<size_t>(len));
-    {
-      std::lock_guard<std::mutex> hold(node->lock);  // a file source has one position
-      node->reader.ReadSource(static_cast<uint64_t>(pos), bytes.data(), static_cast<uint32_t>(len));
-    }
-    env->SetByteArrayRegion(buffer, off, len, reinterpret_cast<const jbyte*>(bytes.data()));
+    std::vector<uint8_t> scratch;
+    std::lock_guard<std::mutex> hold(node->lock);  // a file source has one position
+    const uint8_t* bytes = node->reader.ViewSource(static_cast<uint64_t>(pos), static_cast<uint32_t>(len), scratch);
+    env->SetByteArrayRegion(buffer, off, len, reinterpret_cast<const jbyte*>(bytes));
     return JNI_TRUE;
   });
 }

@@ -250,11 +250,7 @@ ClassCachePlan PlanClassCache(const LauncherContext& ctx, const RuntimeInfo& run
                          home + "|" + Stamp(home + "/release") + "|" + vmClassPath;
   std::string name = ClassCacheFileName(ctx.exePath, describe, kind);
   std::string ownPrefix = name.substr(0, name.size() - 20);  // name and path hash, with their dash
-#ifdef _WIN32
-  std::string archive = folder + "\\" + name;  // cmd.exe takes a '/' in a path for a switch
-#else
   std::string archive = folder + "/" + name;
-#endif
   Tidy(folder, ownPrefix, name);
   plan.kind = kind;
   plan.archive = archive;

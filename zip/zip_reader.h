@@ -116,6 +116,10 @@ class ZipReader {
   // Copies n bytes of the source from pos on (relative to the source, like the offsets
   // above); throws when they are not all there.
   void ReadSource(uint64_t pos, void* buffer, uint32_t n) { ReadExact(pos, buffer, n); }
+  // The same n bytes without a copy from a memory source; from a file, read into `scratch`.
+  const uint8_t* ViewSource(uint64_t pos, uint32_t n, std::vector<uint8_t>& scratch) {
+    return View(pos, n, scratch);
+  }
   // The source: a memory buffer, or a file with the source's position in it.
   const uint8_t* MemorySource() const { return memory_; }
   const plat::InputFile* FileSource() const { return source_; }

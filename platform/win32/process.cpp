@@ -75,11 +75,14 @@ std::string CommandLine(const std::vector<std::string>& argv) {
   for (const auto& a : argv) line += (line.empty() ? "" : " ") + Quoted(a);
   return line;
 }
+
+// A path for cmd.exe's own commands, which take a '/' for the start of a switch.
+std::string CmdPath(std::string path) {
+  for (char& c : path)
+    if (c == '/') c = '\\';
+  return Quoted(path);
+}
 }  // namespace
-
-}  // namespace plat
-
-namespace plat {
 
 bool StartDetached(const std::vector<std::string>& argv, const std::string& made, const std::string& final,
                    const std::string& leftover) {
@@ -93,9 +96,9 @@ bool StartDetached(const std::vector<std::string>& argv, const std::string& made
   UINT n = GetSystemDirectoryA(system, MAX_PATH);
   if (n == 0 || n >= MAX_PATH) return false;
   std::string interpreter = std::string(system) + "\\cmd.exe";
-  std::string steps = CommandLine(argv) + " <nul >nul 2>&1 && move /y " + Quoted(made) + " " + Quoted(final) + " >nul 2>&1 & del /f /q " +
-                      Quoted(made) + " >nul 2>&1";
-  if (!leftover.empty()) steps += " & del /f /q " + Quoted(leftover) + " >nul 2>&1";
+  std::string steps = CommandLine(argv) + " <nul >nul 2>&1 && move /y " + CmdPath(made) + " " + CmdPath(final) +
+                      " >nul 2>&1 & del /f /q " + CmdPath(made) + " >nul 2>&1";
+  if (!leftover.empty()) steps += " & del /f /q " + CmdPath(leftover) + " >nul 2>&1";
   std::string line = "\"" + interpreter + "\" /d /v:off /s /c \"" + steps + "\"";
   STARTUPINFOA si = {};
   si.cb = sizeof si;

@@ -2,11 +2,8 @@
 // "option" lines ask for, on JDK 17 (static archive) and JDK 25 (AOT cache).
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <chrono>
 #include <filesystem>
 #include <memory>
-#include <thread>
 
 #include "integration/run_support.h"
 
@@ -58,29 +55,8 @@ class ClassCache : public ::testing::TestWithParam<int> {
     return runtest::RunProgram(argv, {"XDG_CACHE_HOME=" + cache_});
   }
 
-  // The files in the cache folder: archives, and anything half-written left behind.
-  std::vector<std::string> Files() const {
-    std::vector<std::string> names;
-    std::error_code ec;
-    for (fs::directory_iterator it(cache_ + "/plumbox", ec), end; !ec && it != end; it.increment(ec))
-      names.push_back(it->path().filename().string());
-    return names;
-  }
-
-  // The files once the runtime, started in the background by the runs so far, has made the
-  // archive: nothing half-made left.
-  std::vector<std::string> Made() const {
-    for (int i = 0; i < 1200; ++i) {
-      std::vector<std::string> names = Files();
-      if (std::none_of(names.begin(), names.end(), [](const std::string& n) {
-            std::string ext = fs::path(n).extension().string();
-            return ext == ".part" || ext == ".classlist" || ext == ".conf";
-          }))
-        return names;
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return Files();
-  }
+  std::vector<std::string> Files() const { return runtest::CacheFiles(cache_ + "/plumbox"); }
+  std::vector<std::string> Made() const { return runtest::MadeCacheFiles(cache_ + "/plumbox"); }
 
   // Whether a run maps the main class out of the archive: the runtime's class-loading log,
   // asked for by the external configuration file beside the executable.

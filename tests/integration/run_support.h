@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -221,6 +222,33 @@ inline std::string WinPath(const std::string& path) {
   for (char& c : w)
     if (c == '/') c = '\\';
   return w;
+}
+
+// The files of a class-data cache folder whose names start with `prefix`: archives, and
+// anything half-made left behind.
+inline std::vector<std::string> CacheFiles(const std::string& folder, const std::string& prefix = "") {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    std::string name = it->path().filename().string();
+    if (name.rfind(prefix, 0) == 0) names.push_back(name);
+  }
+  return names;
+}
+
+// The same, once the runtime that the runs so far started in the background has made their
+// archives: nothing half-made left (or three minutes gone).
+inline std::vector<std::string> MadeCacheFiles(const std::string& folder, const std::string& prefix = "") {
+  auto partial = [](const std::string& n) {
+    std::string ext = std::filesystem::path(n).extension().string();
+    return ext == ".part" || ext == ".classlist" || ext == ".conf";
+  };
+  std::vector<std::string> names;
+  for (int i = 0; i < 1800; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(100))) {
+    names = CacheFiles(folder, prefix);
+    if (std::none_of(names.begin(), names.end(), partial)) break;
+  }
+  return names;
 }
 
 inline std::string WinePrefix() {

@@ -90,24 +90,15 @@ class WindowsRuntime : public ::testing::TestWithParam<int> {
   // Archives of earlier runs of this test, whose executables had other paths.
   static void RemoveArchives() {
     std::error_code ec;
-    for (fs::directory_iterator it(CacheFolder(), ec), end; !ec && it != end; it.increment(ec))
-      if (it->path().filename().string().rfind("app.exe-", 0) == 0) fs::remove(it->path(), ec);
+    for (const std::string& name : runtest::CacheFiles(CacheFolder(), "app.exe-"))
+      fs::remove(CacheFolder() + "/" + name, ec);
   }
 
-  // Waits for the executable's class-data cache: an archive, and nothing half-made beside it.
-  bool ArchiveMade() const {
-    for (int i = 0; i < 1800; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(100))) {
-      bool archive = false, partial = false;
-      std::error_code ec;
-      for (fs::directory_iterator it(CacheFolder(), ec), end; !ec && it != end; it.increment(ec)) {
-        std::string name = it->path().filename().string(), ext = it->path().extension().string();
-        if (name.rfind("app.exe-", 0) != 0) continue;
-        archive |= ext == ".jsa" || ext == ".aot";
-        partial |= ext == ".part" || ext == ".classlist" || ext == ".conf";
-      }
-      if (archive && !partial) return true;
-    }
-    return false;
+  // Waits for the executable's class-data cache: one archive, and nothing half-made beside it.
+  static bool ArchiveMade() {
+    std::vector<std::string> names = runtest::MadeCacheFiles(CacheFolder(), "app.exe-");
+    std::string ext = names.size() == 1 ? fs::path(names[0]).extension().string() : "";
+    return ext == ".jsa" || ext == ".aot";
   }
 
   std::string runtime_;

@@ -392,6 +392,7 @@ public class NestedJarFile extends JarFile {
         private long left;            // bytes of the entry still to come
         private final Inflater inflater;
         private final byte[] input = new byte[65536];
+        private final byte[] one = new byte[1];
         private boolean dummyGiven;
         private boolean closed;
 
@@ -408,7 +409,6 @@ public class NestedJarFile extends JarFile {
         }
 
         public int read() throws IOException {
-            byte[] one = new byte[1];
             return read(one, 0, 1) == 1 ? one[0] & 0xFF : -1;
         }
 
